@@ -1,0 +1,27 @@
+#include "app/UninstallerApp.h"
+#include "ui/UninstallerDialog.h"
+#include <commctrl.h>
+
+// Constructed in this order, destroyed in the reverse.
+CUninstallerApp theApp;
+CStringList g_fileList;
+CStringList g_dirList;
+int g_uninstallDone = 0;
+
+BOOL CUninstallerApp::InitInstance()
+{
+    InitCommonControls();
+    CWinApp::InitInstance();
+    AfxEnableControlContainer();
+    SetRegistryKey(L"应用程序向导生成的本地应用程序");
+
+    CUninstallerDialog dlg;
+    m_pMainWnd = &dlg;
+    dlg.DoModal();
+    return FALSE;
+}
+
+int CUninstallerApp::ExitInstance()
+{
+    return CWinApp::ExitInstance();
+}

@@ -1,0 +1,6 @@
+#pragma once
+
+#define IDS_ABOUT_ITEM 101
+#define IDD_UNINSTALL 102
+#define IDR_MAINFRAME 128
+#define IDC_PROGRESS 1005

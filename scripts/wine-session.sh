@@ -1,0 +1,48 @@
+# Sourced by the test and demo scripts: a private Wine prefix under the build tree, a persistent
+# wineserver and an Xvfb display, started by wine_session_start and stopped by wine_session_stop.
+
+wine_session_start() {
+  local build=$1
+  export WINEPREFIX="$build/wineprefix"
+  export WINEDEBUG=-all
+  export WINEDLLOVERRIDES="mscoree,mshtml="
+  export UNINST_LOCPATH="$build/locale"
+  unset WINEARCH
+
+  # The Chinese locale, for runs that need the code page 936; generated here, no root needed.
+  if [ ! -d "$UNINST_LOCPATH/zh_CN.UTF-8" ]; then
+    mkdir -p "$UNINST_LOCPATH"
+    localedef -i zh_CN -f UTF-8 "$UNINST_LOCPATH/zh_CN.UTF-8" 2>/dev/null || true
+  fi
+
+  # Xvfb picks a free display and tells us its number.
+  local fifo
+  fifo=$(mktemp -u)
+  mkfifo "$fifo"
+  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+  WINE_SESSION_XVFB=$!
+  local display
+  read -r display <"$fifo"
+  rm -f "$fifo"
+  export DISPLAY=":$display"
+
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    echo "Creating the Wine prefix $WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+    wineserver -w
+    local reg="$build/wine-settings.reg"
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$(dirname "${BASH_SOURCE[0]}")/wine-settings.reg"; } >"$reg"
+    wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
+    wineserver -w
+  fi
+  wineserver -p
+  # The first Wine process starts Wine's background services, which keep the standard output they
+  # inherit open; start them here, so that no test runner waits on them for the end of a pipe.
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+}
+
+wine_session_stop() {
+  wineserver -k 2>/dev/null || true
+  [ -n "${WINE_SESSION_XVFB:-}" ] && kill "$WINE_SESSION_XVFB" 2>/dev/null || true
+  WINE_SESSION_XVFB=
+}

@@ -1,0 +1,6 @@
+#pragma once
+#include <windows.h>
+
+// The id of the first running process whose image name equals pszName, ASCII letters compared
+// without regard to case; 0 when there is none or the processes cannot be listed.
+DWORD FindProcessByName(LPCWSTR pszName);
