@@ -1,0 +1,153 @@
+"""Runs the real Uninst.exe under Wine the way a user does, and looks at what it leaves behind.
+
+The Wine prefix, wineserver and X display come from the environment (scripts/wine-session.sh).
+Message boxes are found by their exact caption and answered with real key presses (xdotool);
+a small Windows helper, e2e_probe.exe, reads what is on screen from inside the prefix.
+"""
+import os
+import shutil
+import subprocess
+import time
+from pathlib import Path
+
+UNINST_EXE = Path(os.environ["UNINST_EXE"])
+PROBE_EXE = Path(os.environ["UNINST_PROBE"])
+DRIVE_C = Path(os.environ["WINEPREFIX"]) / "drive_c"
+UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorill2010"
+
+CONFIRM_TEXT = "您确定要从本计算机中删除\u201cZembrat\u201d网络电话吗\uff1f"
+RUNNING_TEXT = "\u201cZembrat\u201d网络电话正在运行中\uff0c请关闭后再卸载\u3002"
+
+
+def wine(*args, **kwargs):
+    return subprocess.run(["wine", *map(str, args)], capture_output=True, text=True, timeout=60, **kwargs)
+
+
+def windows_path(path):
+    """The C: path of a file under the prefix's drive_c."""
+    return "C:\\" + "\\".join(Path(path).relative_to(DRIVE_C).parts)
+
+
+def xdotool(*args):
+    return subprocess.run(["xdotool", *args], capture_output=True, text=True, timeout=10).stdout.split()
+
+
+def wait_for(condition, seconds, step=0.05):
+    deadline = time.monotonic() + seconds
+    while time.monotonic() < deadline:
+        result = condition()
+        if result:
+            return result
+        time.sleep(step)
+    return condition()
+
+
+def uninstall_key_exists():
+    return wine("reg", "query", UNINSTALL_KEY, "/reg:32").returncode == 0
+
+
+def add_uninstall_key():
+    wine("reg", "add", UNINSTALL_KEY, "/v", "DisplayName", "/d", "Zembrat", "/f", "/reg:32")
+
+
+def delete_uninstall_key():
+    wine("reg", "delete", UNINSTALL_KEY, "/f", "/reg:32")
+
+
+class Installation:
+    """A staged installation of the product: the uninstaller, what its manifest lists, and decoys."""
+
+    def __init__(self, name):
+        self.root = DRIVE_C / "Program Files" / "Zembrat" / name
+        shutil.rmtree(self.root, ignore_errors=True)
+        self.root.mkdir(parents=True)
+        self.exe = self.root / "Uninst.exe"
+        shutil.copy(UNINST_EXE, self.exe)
+        self.manifest = self.root / "Uninst.ini"
+        self.files = []
+        self.dirs = []
+        self.decoys = {}
+
+    def add_file(self, relative, content=b"Zembrat"):
+        path = self.root / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        self.files.append(path)
+        return path
+
+    def add_dir(self, relative):
+        path = self.root / relative
+        path.mkdir(parents=True, exist_ok=True)
+        self.dirs.append(path)
+        return path
+
+    def add_decoy(self, relative, content=b"not listed"):
+        path = self.root / relative
+        path.parent.mkdir(parents=True, exist_ok=True)
+        path.write_bytes(content)
+        self.decoys[path] = content
+        return path
+
+    def write_manifest(self, files=None, dirs=None):
+        files = self.files if files is None else files
+        dirs = self.dirs if dirs is None else dirs
+        lines = ["[Files]"] + [f"{i}={windows_path(p)}" for i, p in enumerate(files)]
+        lines += ["[Dirs]"] + [f"{i}={windows_path(p)}" for i, p in enumerate(dirs)]
+        self.manifest.write_bytes(("\r\n".join(lines) + "\r\n").encode("gbk"))
+
+    def intact_decoys(self):
+        return all(p.is_file() and p.read_bytes() == c for p, c in self.decoys.items())
+
+
+class Run:
+    """One start of the uninstaller, from a working directory that holds no manifest of ours."""
+
+    def __init__(self, exe, cwd=DRIVE_C / "windows" / "system32"):
+        self.process = subprocess.Popen(["wine", str(exe)], cwd=cwd,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+    def box(self):
+        """The message box on screen: its buttons ('ok', 'yesno') and its text."""
+        out = wine(PROBE_EXE, "box").stdout.strip()
+        buttons, _, text = out.partition(" ")
+        return buttons, text
+
+    def answer(self, key):
+        """Presses a key on the box captioned exactly "Zembrat"."""
+        windows = wait_for(lambda: xdotool("search", "--name", "^Zembrat$"), 10)
+        assert windows, "no message box"
+        for _ in range(2):
+            xdotool("windowfocus", windows[0])
+            xdotool("key", "--clearmodifiers", key)
+            if wait_for(lambda: not xdotool("search", "--name", "^Zembrat$"), 3):
+                return
+        raise AssertionError("the message box did not take the key " + key)
+
+    def wait(self, seconds=30):
+        return self.process.wait(timeout=seconds)
+
+    def kill(self):
+        if self.process.poll() is None:
+            self.process.kill()
+
+
+def dialog_state():
+    """'none', or 'visible WxH [topmost]' / 'hidden WxH [topmost]' for the uninstall dialog."""
+    return wine(PROBE_EXE, "dialog").stdout.strip()
+
+
+class StandIn:
+    """A process with the given image name, as if the product were running."""
+
+    def __init__(self, directory, name):
+        directory.mkdir(parents=True, exist_ok=True)
+        self.exe = directory / name
+        shutil.copy(PROBE_EXE, self.exe)
+        self.process = subprocess.Popen(["wine", str(self.exe), "hold"], stdin=subprocess.PIPE,
+                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.process.stdout.readline()
+
+    def stop(self):
+        self.process.stdin.close()
+        self.process.wait(timeout=30)
+        self.process.stdout.close()
