@@ -1,9 +1,11 @@
 # Sourced by the test and demo scripts: a private Wine prefix under the build tree, a persistent
 # wineserver and an Xvfb display, started by wine_session_start and stopped by wine_session_stop.
+# wine_session_start BUILD_DIR [PREFIX_DIR]; with WINE_SESSION_DISPLAY=keep an existing $DISPLAY is
+# used instead of a private Xvfb.
 
 wine_session_start() {
   local build=$1
-  export WINEPREFIX="$build/wineprefix"
+  export WINEPREFIX="${2:-$build/wineprefix}"
   export WINEDEBUG=-all
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export UNINST_LOCPATH="$build/locale"
@@ -15,19 +17,24 @@ wine_session_start() {
     localedef -i zh_CN -f UTF-8 "$UNINST_LOCPATH/zh_CN.UTF-8" 2>/dev/null || true
   fi
 
-  # Xvfb picks a free display and tells us its number.
-  local fifo
-  fifo=$(mktemp -u)
-  mkfifo "$fifo"
-  Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
-  WINE_SESSION_XVFB=$!
-  local display
-  read -r display <"$fifo"
-  rm -f "$fifo"
-  export DISPLAY=":$display"
+  if [ "${WINE_SESSION_DISPLAY:-}" != keep ] || [ -z "${DISPLAY:-}" ]; then
+    # Xvfb picks a free display and tells us its number.
+    local fifo display
+    fifo=$(mktemp -u)
+    mkfifo "$fifo"
+    Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$fifo" >/dev/null 2>&1 &
+    WINE_SESSION_XVFB=$!
+    read -r display <"$fifo"
+    rm -f "$fifo"
+    export DISPLAY=":$display"
+    export WINE_SESSION_HEADLESS=1
+  else
+    export WINE_SESSION_HEADLESS=0
+  fi
 
   if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Creating the Wine prefix $WINEPREFIX"
+    mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
     wineserver -w
     local reg="$build/wine-settings.reg"

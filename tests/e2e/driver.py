@@ -20,7 +20,8 @@ RUNNING_TEXT = "\u201cZembrat\u201d网络电话正在运行中\uff0c请关闭后
 
 
 def wine(*args, **kwargs):
-    return subprocess.run(["wine", *map(str, args)], capture_output=True, text=True, timeout=60, **kwargs)
+    return subprocess.run(["wine", *map(str, args)], capture_output=True, encoding="utf-8", errors="replace",
+                          timeout=60, **kwargs)
 
 
 def windows_path(path):
