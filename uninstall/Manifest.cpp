@@ -46,9 +46,11 @@ void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& l
     for (int index = 0; index < 200; ++index) {
         WCHAR key[12];
         ::wsprintfW(key, L"%d", index);
-        // One character more than a path may have: a value that fills it was cut short.
-        WCHAR value[MAX_PATH + 1];
-        const DWORD length = ::GetPrivateProfileStringW(pszSection, key, L"", value, MAX_PATH + 1, pszManifest);
+        // A cut value comes back one or two characters short of the buffer (the reader drops the
+        // last character of a quoted one as if it were the closing mark), so the buffer is made
+        // far larger than a path: anything cut is then still too long to be taken for a path.
+        WCHAR value[2 * MAX_PATH];
+        const DWORD length = ::GetPrivateProfileStringW(pszSection, key, L"", value, 2 * MAX_PATH, pszManifest);
         if (length == 0) return;
         if (length >= MAX_PATH || !IsFullyQualifiedPath(value)) continue;
         list.AddTail(value);
