@@ -46,9 +46,9 @@ void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& l
     for (int index = 0; index < 200; ++index) {
         WCHAR key[12];
         ::wsprintfW(key, L"%d", index);
-        // A cut value comes back one or two characters short of the buffer (the reader drops the
-        // last character of a quoted one as if it were the closing mark), so the buffer is made
-        // far larger than a path: anything cut is then still too long to be taken for a path.
+        // The reader cuts a long value to fit the buffer and then drops the last character left of a
+        // quoted one as its closing mark, so a cut value can come back two characters short of the
+        // buffer. With twice a path's room, whatever was cut is still too long to pass for a path.
         WCHAR value[2 * MAX_PATH];
         const DWORD length = ::GetPrivateProfileStringW(pszSection, key, L"", value, 2 * MAX_PATH, pszManifest);
         if (length == 0) return;

@@ -85,6 +85,7 @@ TEST_F(Manifest, ReadsNumberedKeysAsTheProfileReaderSeesThem)
          L"[Files]\r\n0=foo.dll\r\n1=sub\\foo.dll\r\n2=C:foo.dll\r\n3=\\foo.dll\r\n4=/foo.dll\r\n5=.\\foo.dll\r\n"
          L"6=\\\\server\\share\\Quorill\\a.dll\r\n7=C:/Quorill/b.dll\r\n8=d:\\Quorill\\..\\c.dll\r\n",
          {L"\\\\server\\share\\Quorill\\a.dll", L"C:/Quorill/b.dll", L"d:\\Quorill\\..\\c.dll"}, {}},
+        // A quoted 260-character path read into 261 characters comes back as a valid-looking 259.
         {"values that do not fit a path are skipped",
          L"[Files]\r\n0=" + PathOfLength(259, L'a') + L"\r\n1=" + PathOfLength(260, L'b') + L"\r\n2=" +
              PathOfLength(261, L'c') + L"\r\n3=" + PathOfLength(600, L'd') + L"\r\n4=\"" + PathOfLength(259, L'e') +
