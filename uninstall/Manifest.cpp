@@ -46,9 +46,11 @@ void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& l
     for (int index = 0; index < 200; ++index) {
         WCHAR key[12];
         ::wsprintfW(key, L"%d", index);
-        // One character more than a path may have: a value that fills it was cut short.
-        WCHAR value[MAX_PATH + 1];
-        const DWORD length = ::GetPrivateProfileStringW(pszSection, key, L"", value, MAX_PATH + 1, pszManifest);
+        // The reader cuts a long value to fit the buffer and then drops the last character left of a
+        // quoted one as its closing mark, so a cut value can come back two characters short of the
+        // buffer. With twice a path's room, whatever was cut is still too long to pass for a path.
+        WCHAR value[2 * MAX_PATH];
+        const DWORD length = ::GetPrivateProfileStringW(pszSection, key, L"", value, 2 * MAX_PATH, pszManifest);
         if (length == 0) return;
         if (length >= MAX_PATH || !IsFullyQualifiedPath(value)) continue;
         list.AddTail(value);
