@@ -1,0 +1,228 @@
+// The removal worker against a real directory tree, the registry and a real window, with the
+// lists that one manifest would give. The lists only ever grow, so every test here shares them;
+// each test builds the tree afresh at the same paths.
+#include "DownloadPage.h"
+#include "RemovalHarness.h"
+#include "app/UninstallerApp.h"
+#include "platform/Thread.h"
+#include "ui/UninstallerDialog.h"
+#include "uninstall/RemovalWorker.h"
+#include <filesystem>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <iterator>
+#include <memory>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const wchar_t* const LISTED_FILES[] = {
+    L"app\\Quorill.exe",
+    L"app\\readme.txt",
+    L"app\\data\\a.dat",
+    L"app\\data\\deep\\b.dat",
+    L"app\\plugins\\voice\\codec.dll",
+    L"app\\readonly.cfg",
+    L"app\\locked.dll",
+    L"app\\missing.txt",
+    L"app\\readme.txt",
+};
+const wchar_t* const LISTED_DIRS[] = {
+    L"app\\data\\deep",
+    L"app\\data",
+    L"app\\plugins",
+    L"app\\plugins\\voice",
+    L"app\\logs",
+    L"app\\missing-dir",
+    L"app",
+};
+const int ENTRIES = std::size(LISTED_FILES) + std::size(LISTED_DIRS);
+
+// Everything the lists do not name, beside and inside what they do.
+const wchar_t* const DECOY_FILES[] = {
+    L"app\\keep.txt",
+    L"app\\Quorill.exe.bak",
+    L"app\\logs\\today.log",
+    L"app\\logs\\old\\1.log",
+    L"app\\data-backup\\c.dat",
+    L"other\\x.txt",
+};
+const wchar_t* const DECOY_DIRS[] = {L"app\\logs\\old", L"app\\data-backup", L"other"};
+
+const std::wstring SIBLING_KEY = std::wstring(UNINSTALL_KEY) + L" Beta";
+
+fs::path Root()
+{
+    static const fs::path root = fs::temp_directory_path() / ("uninst-removal-" + std::to_string(::GetCurrentProcessId()));
+    return root;
+}
+
+// Each file holds its own name and a few bytes that no text editor would keep.
+std::string ContentOf(const std::wstring& name)
+{
+    return fs::path(name).string() + std::string("\0\r\n\xff", 4);
+}
+
+void Write(const std::wstring& name)
+{
+    fs::create_directories((Root() / name).parent_path());
+    std::ofstream(Root() / name, std::ios::binary) << ContentOf(name);
+}
+
+std::string Read(const std::wstring& name)
+{
+    std::ifstream file(Root() / name, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), {});
+}
+
+bool Exists(const std::wstring& name)
+{
+    return ::GetFileAttributesW((Root() / name).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+class RemovalWorker : public ::testing::Test {
+protected:
+    static void SetUpTestSuite()
+    {
+        for (const wchar_t* name : LISTED_FILES) g_fileList.AddTail((Root() / name).c_str());
+        for (const wchar_t* name : LISTED_DIRS) g_dirList.AddTail((Root() / name).c_str());
+        s_recorder = std::make_unique<PageRecorder>([] {
+            for (const wchar_t* name : LISTED_FILES)
+                if (std::wstring(name) != L"app\\missing.txt" && !Exists(name)) s_touchedBeforeOpen = true;
+        });
+    }
+    static void TearDownTestSuite() { s_recorder.reset(); }
+
+    void SetUp() override
+    {
+        fs::remove_all(Root());
+        for (const wchar_t* name : LISTED_FILES)
+            if (std::wstring(name) != L"app\\missing.txt") Write(name);
+        for (const wchar_t* name : DECOY_FILES) Write(name);
+        ::SetFileAttributesW((Root() / L"app\\readonly.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
+        m_locked = ::CreateFileW((Root() / L"app\\locked.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                 OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, m_locked);
+
+        CreateKey(SIBLING_KEY);
+        g_uninstallDone = 0;
+        s_recorder->Clear();
+        s_touchedBeforeOpen = false;
+    }
+    void TearDown() override
+    {
+        ::CloseHandle(m_locked);
+        ::SetFileAttributesW((Root() / L"app\\readonly.cfg").c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove_all(Root());
+        DeleteKey(std::wstring(UNINSTALL_KEY) + L"\\Sub");
+        DeleteKey(UNINSTALL_KEY);
+        DeleteKey(SIBLING_KEY);
+    }
+
+    void ExpectDecoysIntact()
+    {
+        for (const wchar_t* name : DECOY_FILES) EXPECT_EQ(ContentOf(name), Read(name)) << fs::path(name);
+        for (const wchar_t* name : DECOY_DIRS) EXPECT_TRUE(fs::is_directory(Root() / name)) << fs::path(name);
+        EXPECT_TRUE(KeyExists(SIBLING_KEY));
+    }
+
+    static std::unique_ptr<PageRecorder> s_recorder;
+    static bool s_touchedBeforeOpen;
+    HANDLE m_locked = INVALID_HANDLE_VALUE;
+};
+
+std::unique_ptr<PageRecorder> RemovalWorker::s_recorder;
+bool RemovalWorker::s_touchedBeforeOpen;
+
+// The dialog as the start-up sequence leaves it: the worker started from its initialisation, and
+// every step it handles recorded together with the bar's position.
+class WorkerDialog : public CUninstallerDialog {
+    BEGIN_MESSAGE_MAP(WorkerDialog, CUninstallerDialog)
+        ON_MESSAGE(WM_UNINST_STEP, OnStep)
+    END_MESSAGE_MAP()
+
+public:
+    int steps = 0;
+    int position = -1;
+
+    BOOL OnInitDialog() override
+    {
+        CDialog::OnInitDialog();
+        m_progress.SetRange(0, 1000);
+        m_progress.SetPos(0);
+        EXPECT_TRUE(AfxBeginThread(UninstallThreadProc, this));
+        return TRUE;
+    }
+    LRESULT OnStep(WPARAM wParam, LPARAM lParam)
+    {
+        OnUninstStep(wParam, lParam);
+        ++steps;
+        position = m_progress.GetPos();
+        return 0;
+    }
+};
+
+}  // namespace
+
+TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
+{
+    CreateKey(UNINSTALL_KEY);
+    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+
+    EXPECT_EQ(std::vector<std::wstring>{DOWNLOAD_PAGE_URL}, s_recorder->Urls());
+    EXPECT_FALSE(s_touchedBeforeOpen);
+
+    for (const wchar_t* name : {L"app\\Quorill.exe", L"app\\readme.txt", L"app\\data\\a.dat", L"app\\data\\deep\\b.dat",
+                                L"app\\data\\deep", L"app\\data", L"app\\plugins\\voice\\codec.dll", L"app\\plugins\\voice"})
+        EXPECT_FALSE(Exists(name)) << fs::path(name);
+    // Listed before the subdirectory that it still held at its turn.
+    EXPECT_TRUE(fs::is_directory(Root() / L"app\\plugins"));
+    EXPECT_TRUE(fs::is_directory(Root() / L"app\\logs"));
+    EXPECT_TRUE(fs::is_directory(Root() / L"app"));
+    EXPECT_EQ(ContentOf(L"app\\readonly.cfg"), Read(L"app\\readonly.cfg"));
+    EXPECT_EQ(ContentOf(L"app\\locked.dll"), Read(L"app\\locked.dll"));
+    EXPECT_FALSE(Exists(L"app\\missing.txt"));
+    ExpectDecoysIntact();
+
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+    EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
+    EXPECT_EQ(1, g_uninstallDone);
+}
+
+TEST_F(RemovalWorker, AKeyWithASubkeyStays)
+{
+    CreateKey(std::wstring(UNINSTALL_KEY) + L"\\Sub");
+    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+
+    EXPECT_TRUE(KeyExists(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
+    EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
+    ExpectDecoysIntact();
+}
+
+TEST_F(RemovalWorker, AMissingKeyChangesNothingAndTheQuitStillComes)
+{
+    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+    EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
+    ExpectDecoysIntact();
+}
+
+TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
+{
+    CreateKey(UNINSTALL_KEY);
+    WorkerDialog dlg;
+    dlg.DoModal();
+    const int doneAtQuit = g_uninstallDone;
+
+    EXPECT_EQ(static_cast<UINT>(WM_QUIT), AfxGetCurrentMessage()->message);
+    EXPECT_EQ(1, doneAtQuit);
+    EXPECT_EQ(ENTRIES, dlg.steps);
+    EXPECT_EQ(ENTRIES, dlg.position);
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+
+    // DoModal hands a quit request on to a loop that never runs here.
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
+}
