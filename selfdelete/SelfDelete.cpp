@@ -94,12 +94,22 @@ bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe)
     return ok;
 }
 
+// The shell starts a batch file as cmd /c "path", and cmd expands %...% in that line, and !...! too
+// where delayed expansion is on by default: the path it then ran would be another file's.
+static bool CmdLineExpands(LPCWSTR pszPath)
+{
+    for (; *pszPath; ++pszPath)
+        if (*pszPath == L'%' || *pszPath == L'!') return true;
+    return false;
+}
+
 void ScheduleSelfDelete()
 {
     WCHAR script[MAX_PATH];
     const DWORD nTemp = ::GetTempPathW(MAX_PATH, script);
     if (nTemp == 0 || nTemp + ::lstrlenW(SCRIPT_NAME) >= MAX_PATH) return;
     ::lstrcpyW(script + nTemp, SCRIPT_NAME);
+    if (CmdLineExpands(script)) return;
 
     WCHAR exe[MAX_PATH];
     const DWORD nExe = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), exe, MAX_PATH);
