@@ -3,7 +3,7 @@
 //   ExitStep.exe done [TMP]    after a completed removal (TMP, when given, names the temporary directory)
 //   ExitStep.exe none [TMP]    after a run that removed nothing
 //   ExitStep.exe hold FILE MS  keeps FILE open, unshared for deletion, for MS milliseconds
-//   ExitStep.exe endless       starts the unbounded, unpaused loop of the first design instead,
+//   ExitStep.exe endless [TMP] starts the unbounded, unpaused loop of the first design instead,
 //                              for the benchmark's comparison
 #include "app/UninstallerApp.h"
 #include <shellapi.h>
@@ -39,11 +39,11 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         ::CloseHandle(file);
         return file == INVALID_HANDLE_VALUE ? 2 : 0;
     }
+    if (argc > 2) ::SetEnvironmentVariableW(L"TMP", argv[2]);
     if (mode == L"endless") {
         StartEndlessLoop();
         return 0;
     }
-    if (argc > 2) ::SetEnvironmentVariableW(L"TMP", argv[2]);
     g_uninstallDone = mode == L"done";
     return theApp.ExitInstance();
 }

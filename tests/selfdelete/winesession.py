@@ -44,6 +44,8 @@ def _prefix_processes():
     """{(pid, start time): (command line, CPU seconds)} for the processes of this prefix."""
     found = {}
     for pid in filter(str.isdigit, os.listdir('/proc')):
+        if int(pid) == os.getpid():
+            continue
         try:
             with open(f'/proc/{pid}/environ', 'rb') as f:
                 if f'WINEPREFIX={PREFIX}\0'.encode() not in f.read():
