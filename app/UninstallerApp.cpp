@@ -1,4 +1,5 @@
 #include "app/UninstallerApp.h"
+#include "selfdelete/SelfDelete.h"
 #include "ui/UninstallerDialog.h"
 #include <commctrl.h>
 
@@ -23,5 +24,7 @@ BOOL CUninstallerApp::InitInstance()
 
 int CUninstallerApp::ExitInstance()
 {
-    return CWinApp::ExitInstance();
+    const int result = CWinApp::ExitInstance();
+    if (g_uninstallDone) ScheduleSelfDelete();
+    return result;
 }

@@ -12,6 +12,14 @@ public:
     bool IsValid() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
     operator HANDLE() const { return m_h; }
 
+    // Closes the handle now and reports whether that worked; nothing is left to close later.
+    bool Close()
+    {
+        const bool ok = IsValid() && ::CloseHandle(m_h);
+        m_h = nullptr;
+        return ok;
+    }
+
 private:
     HANDLE m_h;
 };

@@ -1,0 +1,120 @@
+#include "selfdelete/SelfDelete.h"
+#include "platform/HeapArray.h"
+#include "platform/StdioFile.h"
+#include "selfdelete/CodePage.h"
+#include <shellapi.h>
+
+static const WCHAR SCRIPT_NAME[] = L"_self_del.bat";
+
+// \1 stands for the executable's path and \2 for the script's own. The script runs with
+// administrator rights: it tries at once, then once a second for about a minute, and deletes
+// itself last on every way out. ping is the wait that both Windows and Wine's cmd keep (Wine has
+// no timeout.exe), named in full so that no ping.exe in the current directory runs instead.
+static const char SCRIPT[] =
+    "setlocal EnableExtensions DisableDelayedExpansion\n"
+    "set n=0\n"
+    ":Repeat \n"
+    " Del \"\1\" \n"
+    " if not exist \"\1\" goto Done\n"
+    " set /a n+=1\n"
+    " if %n% geq 60 goto Done\n"
+    " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\n"
+    " goto Repeat\n"
+    ":Done\n"
+    "Del \"\2\" ";
+
+// The narrow form of pszPath that cmd, which reads a batch file in the console's code page, reads
+// back as this very path. No best fit: full-width quote, ampersand and percent would become
+// commands. No default character: '?' is a wildcard for Del. No control character: it could end
+// a line.
+static bool ConvertExactly(LPCWSTR pszPath, UINT codePage, CHeapArray<char>& narrow)
+{
+    BOOL usedDefault = FALSE;
+    const int n = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, pszPath, -1, nullptr, 0, nullptr, &usedDefault);
+    if (n <= 0 || usedDefault || !narrow.Alloc(n)) return false;
+    if (::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, pszPath, -1, narrow, n, nullptr, &usedDefault) != n
+        || usedDefault)
+        return false;
+
+    WCHAR readBack[MAX_PATH];
+    if (!::MultiByteToWideChar(CP_OEMCP, MB_ERR_INVALID_CHARS, narrow, -1, readBack, MAX_PATH)) return false;
+    for (int i = 0; readBack[i] == pszPath[i]; ++i) {
+        if (pszPath[i] == L'\0') return true;
+        if (pszPath[i] < L' ') return false;
+    }
+    return false;
+}
+
+// The path itself when it converts exactly, else its short (8.3) form when that does.
+static bool ConvertForScript(LPCWSTR pszPath, UINT codePage, CHeapArray<char>& narrow)
+{
+    if (ConvertExactly(pszPath, codePage, narrow)) return true;
+    WCHAR shortPath[MAX_PATH];
+    const DWORD n = ::GetShortPathNameW(pszPath, shortPath, MAX_PATH);
+    return n != 0 && n < MAX_PATH && ConvertExactly(shortPath, codePage, narrow);
+}
+
+static void Put(char* pText, int& n, char c)
+{
+    if (pText) pText[n] = c;
+    ++n;
+}
+
+// Fills the template into pText, or only counts its length when pText is null. cmd expands
+// %...% even between quotes, so every % of a path is doubled.
+static int FormatScript(char* pText, const char* pszExe, const char* pszScript)
+{
+    int n = 0;
+    for (const char* t = SCRIPT; *t; ++t) {
+        const char* path = *t == '\1' ? pszExe : *t == '\2' ? pszScript : nullptr;
+        if (!path) Put(pText, n, *t);
+        for (; path && *path; ++path) {
+            if (*path == '%') Put(pText, n, '%');
+            Put(pText, n, *path);
+        }
+    }
+    return n;
+}
+
+bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe)
+{
+    CStdioFile file(pszScript);
+    if (!file.IsOpen()) return false;
+
+    // The script exists from here on, so that it has a short form too.
+    const UINT codePage = ConversionCodePage();
+    CHeapArray<char> exe, script, text;
+    bool ok = ConvertForScript(pszExe, codePage, exe) && ConvertForScript(pszScript, codePage, script);
+    if (ok) {
+        const int n = FormatScript(nullptr, exe, script);
+        ok = text.Alloc(n) && (FormatScript(text, exe, script), file.Write(text, n));
+    }
+    ok = file.Close() && ok;
+    if (!ok) ::DeleteFileW(pszScript);
+    return ok;
+}
+
+// The shell starts a batch file as cmd /c "path", and cmd expands %...% in that line, and !...! too
+// where delayed expansion is on by default: the path it then ran would be another file's.
+static bool CmdLineExpands(LPCWSTR pszPath)
+{
+    for (; *pszPath; ++pszPath)
+        if (*pszPath == L'%' || *pszPath == L'!') return true;
+    return false;
+}
+
+void ScheduleSelfDelete()
+{
+    WCHAR script[MAX_PATH];
+    const DWORD nTemp = ::GetTempPathW(MAX_PATH, script);
+    if (nTemp == 0 || nTemp + ::lstrlenW(SCRIPT_NAME) >= MAX_PATH) return;
+    ::lstrcpyW(script + nTemp, SCRIPT_NAME);
+    if (CmdLineExpands(script)) return;
+
+    WCHAR exe[MAX_PATH];
+    const DWORD nExe = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), exe, MAX_PATH);
+    if (nExe == 0 || nExe >= MAX_PATH) return;
+
+    if (WriteSelfDeleteScript(script, exe))
+        ::ShellExecuteW(nullptr, L"open", script, L"", L"", SW_HIDE);
+}

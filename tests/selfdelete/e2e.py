@@ -1,0 +1,145 @@
+"""End to end under Wine's real cmd.exe: the exit step's script deletes the program's file once the
+program has ended, then itself; it waits without spending CPU, gives up after about a minute, and
+whatever the install or temporary directory is called, it runs no other command and touches no
+other file."""
+import os
+import shutil
+import sys
+import time
+
+sys.path.insert(0, os.path.dirname(__file__))
+from winesession import CHINESE, DRIVE_C, CpuWatch, install, windows_path, wait_gone, wine  # noqa: E402
+
+PROGRAM = sys.argv[1]
+ROOT = os.path.join(DRIVE_C, 'selfdelete_e2e')
+SCRIPT = '_self_del.bat'
+failures = []
+
+
+def check(ok, what):
+    print(('ok    ' if ok else 'FAIL  ') + what, flush=True)
+    if not ok:
+        failures.append(what)
+
+
+def tree():
+    return {os.path.relpath(os.path.join(d, n), ROOT) for d, dirs, files in os.walk(ROOT) for n in dirs + files}
+
+
+def run(exe, mode, temp, env=None):
+    """Runs the installed program's exit step; returns (exit code, script path)."""
+    code = wine(windows_path(exe), mode, windows_path(temp) + '\\', env=env, cwd=ROOT)
+    return code, os.path.join(temp, SCRIPT)
+
+
+# Names of install and temporary directories. Each line: the name, and the decoys beside it that a
+# command injected through the name, a wildcard or an expanded %...% would hit. No decoy may go.
+HOSTILE = [
+    ('plain', []),
+    ('a & mkdir pwned_amp & b', ['a', 'b']),
+    ('pct%PATH%x', []),
+    ('d%X%y', ['dy']),
+    ('p%q', ['pq']),
+    ('bang!OS!x', []),
+    # Full-width quote, ampersand, percent: best fit would give " & %.
+    ('fw\uff02 \uff06 mkdir pwned_fw \uff06 \uff02x', ['fw']),
+    ('fp\uff05X\uff05q', ['fpq']),
+    # Outside code page 1252 and 936: a default character would be the wildcard '?'.
+    ('w\u0e01x', ['wax', 'w_x']),
+    # Outside 1252: '??' would match any two-character name.
+    ('\u5378\u8f7d', ['ab']),
+    # In 1252, but read by the console in 437.
+    ('caf\u00e9', ['cafe']),
+]
+
+
+def hostile_names(env, label):
+    for name, decoys in HOSTILE:
+        # The name as the install directory, then as the temporary directory that holds the script.
+        # The shell starts the script through cmd /c, which expands %...% (and, where delayed
+        # expansion is on, !...!) in its path: such a temporary directory gets no script.
+        for where, launches in (('install', True), ('temp', '%' not in name and '!' not in name)):
+            shutil.rmtree(ROOT, ignore_errors=True)
+            for decoy in decoys:
+                install(PROGRAM, os.path.join(ROOT, decoy))
+                open(os.path.join(ROOT, decoy, 'keep.txt'), 'w').close()
+            exe = install(PROGRAM, os.path.join(ROOT, name if where == 'install' else 'app'))
+            temp = os.path.join(ROOT, name if where == 'temp' else 'tmp')
+            os.makedirs(temp, exist_ok=True)
+            before = tree()
+            code, script = run(exe, 'done', temp, env)
+            what = f'{label} {where} {name!r}:'
+            if launches:
+                check(code == 0 and wait_gone(exe, 5) is not None and wait_gone(script, 5) is not None,
+                      f'{what} exit code {code}, executable and script gone')
+                expected = before - {os.path.relpath(exe, ROOT)}
+            else:
+                time.sleep(1.5)
+                expected = before
+            after = tree()
+            check(after == expected,
+                  f'{what} nothing else touched (lost {sorted(expected - after)}, new {sorted(after - expected)})')
+    check(not any(os.path.exists(os.path.join(d, m)) for d in (ROOT, DRIVE_C) for m in ('pwned_amp', 'pwned_fw')),
+          f'{label} no injected command ran')
+
+
+def nothing_scheduled():
+    shutil.rmtree(ROOT, ignore_errors=True)
+    cases = [
+        ('no removal', 'none', os.path.join(ROOT, 'tmp')),
+        ('temporary directory too long', 'done', os.path.join(ROOT, *['t' * 60] * 5)),
+        ('temporary directory missing', 'done', os.path.join(ROOT, 'missing')),
+        ('script name taken by a directory', 'done', os.path.join(ROOT, 'taken')),
+    ]
+    os.makedirs(os.path.join(ROOT, 'taken', SCRIPT, 'inside'))
+    for what, mode, temp in cases:
+        exe = install(PROGRAM, os.path.join(ROOT, 'app'))
+        code = wine(windows_path(exe), mode, windows_path(temp) + '\\', cwd=ROOT)
+        time.sleep(1.5)
+        check(code == 0 and os.path.exists(exe) and not os.path.isfile(os.path.join(temp, SCRIPT)),
+              f'{what}: exit code {code}, executable stays, no script')
+    check(os.path.isdir(os.path.join(ROOT, 'taken', SCRIPT, 'inside')), 'the directory in the way stays')
+
+
+def held_open():
+    shutil.rmtree(ROOT, ignore_errors=True)
+    exe = install(PROGRAM, os.path.join(ROOT, 'held'))
+    os.makedirs(os.path.join(ROOT, 'tmp'))
+    holder = wine(windows_path(exe), 'hold', windows_path(exe), '5000', wait=False)
+    time.sleep(1)
+    watch = CpuWatch()
+    code, script = run(exe, 'done', os.path.join(ROOT, 'tmp'))
+    watch.sample_for(2.5)
+    check(code == 0 and os.path.exists(exe) and holder.poll() is None, 'held open: the executable waits')
+    check(watch.script <= 0.05 * 2.5, f'held open: the script used {watch.script:.2f} s of CPU in 2.5 s')
+    holder.wait()
+    released = time.monotonic()
+    gone = wait_gone(exe, 5)
+    check(gone is not None, f'held open: gone {time.monotonic() - released:.2f} s after the release')
+    check(wait_gone(script, 5) is not None, 'held open: the script deleted itself')
+
+
+def undeletable():
+    shutil.rmtree(ROOT, ignore_errors=True)
+    exe = install(PROGRAM, os.path.join(ROOT, 'stuck'))
+    os.makedirs(os.path.join(ROOT, 'tmp'))
+    holder = wine(windows_path(exe), 'hold', windows_path(exe), '80000', wait=False)
+    time.sleep(1)
+    started = time.monotonic()
+    code, script = run(exe, 'done', os.path.join(ROOT, 'tmp'))
+    ended = wait_gone(script, 75)
+    check(ended is not None and holder.poll() is None and os.path.exists(exe),
+          f'undeletable: the script gave up by itself after {time.monotonic() - started:.0f} s, the executable stays')
+    time.sleep(0.5)
+    check(not CpuWatch().running(SCRIPT), 'undeletable: no cmd.exe runs the script any more')
+    holder.wait()
+
+
+hostile_names({}, 'locale 1252:')
+hostile_names(CHINESE, 'locale 936:')
+nothing_scheduled()
+held_open()
+undeletable()
+shutil.rmtree(ROOT, ignore_errors=True)
+print(f'{len(failures)} failed')
+sys.exit(1 if failures else 0)
