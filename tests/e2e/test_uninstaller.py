@@ -5,7 +5,7 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(__file__))
-from driver import (CONFIRM_TEXT, RUNNING_TEXT, Installation, Run, StandIn, add_uninstall_key,  # noqa: E402
+from driver import (CONFIRM_TEXT, DRIVE_C, RUNNING_TEXT, Installation, Run, StandIn, add_uninstall_key,  # noqa: E402
                     delete_uninstall_key, dialog_state, uninstall_key_exists, wait_for, xdotool)
 
 
@@ -26,6 +26,7 @@ class UninstallerTest(unittest.TestCase):
         delete_uninstall_key()
 
     def assertUntouched(self, install):
+        time.sleep(1)  # long enough for a self-deleting script, had one been started, to act
         self.assertTrue(install.manifest.exists(), "manifest")
         for path in install.files + install.dirs:
             self.assertTrue(path.exists(), path)
@@ -80,6 +81,11 @@ class UninstallerTest(unittest.TestCase):
             self.assertFalse(path.exists(), path)
         self.assertTrue(self.install.intact_decoys())
         self.assertFalse(uninstall_key_exists())
+        # After the process has ended its script removes the executable, then itself.
+        self.assertTrue(wait_for(lambda: not self.install.exe.exists(), 5), "Uninst.exe stays")
+        temp = list(DRIVE_C.glob("users/*/Temp"))
+        self.assertTrue(temp)
+        self.assertTrue(wait_for(lambda: not any((t / "_self_del.bat").exists() for t in temp), 5))
 
     def test_yes_with_an_empty_manifest_still_completes(self):
         self.install.write_manifest(files=[], dirs=[])
