@@ -133,7 +133,7 @@ class Run:
 
 
 def dialog_state():
-    """'none', or 'visible WxH [topmost]' / 'hidden WxH [topmost]' for the uninstall dialog."""
+    """'none', or for the uninstall dialog 'visible|hidden WxH at X,Y [topmost]'."""
     return wine(PROBE_EXE, "dialog").stdout.strip()
 
 

@@ -1,6 +1,7 @@
 // A helper for the end-to-end tests, run in the same Wine prefix as the uninstaller:
 //   probe box      waits for the message box captioned "Zembrat"; prints its buttons and text
-//   probe dialog   prints whether the uninstall dialog exists, is visible, and its size
+//   probe dialog   prints whether the uninstall dialog exists and is visible, its size and place,
+//                  and whether it is topmost (Wine answers no WM_GETICON from another process)
 //   probe hold     stays running until its standard input ends (a stand-in for the product)
 #include <windows.h>
 #include <string>
@@ -40,7 +41,8 @@ static int Dialog()
     ::GetWindowRect(dlg, &rect);
     const bool topmost = (::GetWindowLongW(dlg, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
     Print((::IsWindowVisible(dlg) ? L"visible " : L"hidden ") + std::to_wstring(rect.right - rect.left) + L"x" +
-          std::to_wstring(rect.bottom - rect.top) + (topmost ? L" topmost" : L""));
+          std::to_wstring(rect.bottom - rect.top) + L" at " + std::to_wstring(rect.left) + L"," +
+          std::to_wstring(rect.top) + (topmost ? L" topmost" : L""));
     return 0;
 }
 

@@ -43,7 +43,7 @@ class UninstallerTest(unittest.TestCase):
                     run = Run(self.install.exe)
                     self.assertEqual(("ok", RUNNING_TEXT), run.box())
                     state = dialog_state()
-                    self.assertTrue(state.startswith("hidden") or state.startswith("visible 0x0"), state)
+                    self.assertTrue(state.startswith("hidden") or state.startswith("visible 0x0 "), state)
                     run.answer("Return")
                     self.assertEqual(0, run.wait())
                 finally:
@@ -121,8 +121,14 @@ class UninstallerTest(unittest.TestCase):
         self.assertEqual(0, run.wait(120))
         print(f"dialog {elapsed:.1f} s after Enter and Escape: {state}; "
               f"removal ended {time.monotonic() - started:.1f} s after them", file=sys.stderr)
-        self.assertTrue(state.startswith("visible"), state)
-        self.assertIn("topmost", state)
+        # Shown, above other windows, centred on the 1024x768 test display.
+        shown, size, _, place, *flags = state.split()
+        self.assertEqual("visible", shown)
+        self.assertEqual(["topmost"], flags)
+        width, height = map(int, size.split("x"))
+        x, y = map(int, place.split(","))
+        self.assertLessEqual(abs(2 * x + width - 1024), 1, state)
+        self.assertLessEqual(abs(2 * y + height - 768), 1, state)
 
 
 if __name__ == "__main__":
