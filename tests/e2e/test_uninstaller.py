@@ -102,7 +102,7 @@ class UninstallerTest(unittest.TestCase):
         # to case by reading the whole directory, which keeps the removal going for a few seconds.
         crowd = self.install.root / "crowd"
         crowd.mkdir()
-        for i in range(40000):
+        for i in range(80000):
             (crowd / f"f{i}").touch()
         missing = [crowd / f"MISSING{i}.dll" for i in range(200)]
         self.install.write_manifest(files=missing, dirs=[])
