@@ -101,12 +101,18 @@ def nothing_scheduled():
     check(os.path.isdir(os.path.join(ROOT, 'taken', SCRIPT, 'inside')), 'the directory in the way stays')
 
 
-def held_open():
+def install_held(folder, milliseconds):
+    """A fresh installation whose executable another process holds open for a while."""
     shutil.rmtree(ROOT, ignore_errors=True)
-    exe = install(PROGRAM, os.path.join(ROOT, 'held'))
+    exe = install(PROGRAM, os.path.join(ROOT, folder))
     os.makedirs(os.path.join(ROOT, 'tmp'))
-    holder = wine(windows_path(exe), 'hold', windows_path(exe), '5000', wait=False)
+    holder = wine(windows_path(exe), 'hold', windows_path(exe), str(milliseconds), wait=False)
     time.sleep(1)
+    return exe, holder
+
+
+def held_open():
+    exe, holder = install_held('held', 5000)
     watch = CpuWatch()
     code, script = run(exe, 'done', os.path.join(ROOT, 'tmp'))
     watch.sample_for(2.5)
@@ -120,11 +126,7 @@ def held_open():
 
 
 def undeletable():
-    shutil.rmtree(ROOT, ignore_errors=True)
-    exe = install(PROGRAM, os.path.join(ROOT, 'stuck'))
-    os.makedirs(os.path.join(ROOT, 'tmp'))
-    holder = wine(windows_path(exe), 'hold', windows_path(exe), '80000', wait=False)
-    time.sleep(1)
+    exe, holder = install_held('stuck', 80000)
     started = time.monotonic()
     code, script = run(exe, 'done', os.path.join(ROOT, 'tmp'))
     ended = wait_gone(script, 75)
