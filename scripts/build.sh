@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
-# Builds Uninst.exe.
+# Installs what the build needs, then builds the given targets (default: Uninst.exe).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 scripts/setup.sh
 cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$(nproc)" --target Uninst
-echo "Built $PWD/build/win32/Uninst.exe"
+cmake --build --preset win32 -j "$(nproc)" --target "${@:-Uninst}"
+[ $# -gt 0 ] || echo "Built $PWD/build/win32/Uninst.exe"

@@ -5,9 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$(nproc)" --target Uninst e2e_probe
+scripts/build.sh Uninst e2e_probe
 
 source scripts/wine-session.sh
 trap wine_session_stop EXIT

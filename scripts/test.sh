@@ -3,9 +3,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-scripts/setup.sh
-cmake --preset win32 >/dev/null
-cmake --build --preset win32 -j "$(nproc)"
+scripts/build.sh all
 
 source scripts/wine-session.sh
 trap wine_session_stop EXIT
