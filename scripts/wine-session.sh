@@ -11,11 +11,15 @@ wine_session_start() {
   export UNINST_LOCPATH="$build/locale"
   unset WINEARCH
 
-  # The Chinese locale, for runs that need the code page 936; generated here, no root needed.
-  if [ ! -d "$UNINST_LOCPATH/zh_CN.UTF-8" ]; then
-    mkdir -p "$UNINST_LOCPATH"
-    localedef -i zh_CN -f UTF-8 "$UNINST_LOCPATH/zh_CN.UTF-8" 2>/dev/null || true
-  fi
+  # The Chinese locale, for runs that need the code page 936, and a Hindi one, which has no ANSI
+  # code page, for runs in UTF-8; generated here, no root needed.
+  local locale
+  for locale in zh_CN hi_IN; do
+    if [ ! -d "$UNINST_LOCPATH/$locale.UTF-8" ]; then
+      mkdir -p "$UNINST_LOCPATH"
+      localedef -i $locale -f UTF-8 "$UNINST_LOCPATH/$locale.UTF-8" 2>/dev/null || true
+    fi
+  done
 
   if [ "${WINE_SESSION_DISPLAY:-}" != keep ] || [ -z "${DISPLAY:-}" ]; then
     # Xvfb picks a free display and tells us its number.

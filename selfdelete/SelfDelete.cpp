@@ -23,17 +23,36 @@ static const char SCRIPT[] =
     ":Done\n"
     "Del \"\2\" ";
 
+// Windows refuses any conversion flag, default character or used-default flag for UTF-8, UTF-7
+// and a few stateful and symbol code pages; the ANSI code page is UTF-8 where "Use Unicode UTF-8
+// for worldwide language support" is on. These convert plainly: the read-back still proves the
+// result exact, and UTF-8 and UTF-7 lose nothing but unpaired surrogates.
+static bool TakesNoFlags(UINT codePage)
+{
+    return codePage == CP_UTF8 || codePage == CP_UTF7 || codePage == 42 || codePage == 52936 || codePage == 54936
+           || (codePage >= 50220 && codePage <= 50229) || (codePage >= 57002 && codePage <= 57011);
+}
+
+// The number behind CP_ACP, CP_OEMCP or CP_THREAD_ACP; 0 when the system knows no such code page.
+static UINT CodePageNumber(UINT codePage)
+{
+    CPINFOEXW info;
+    return ::GetCPInfoExW(codePage, 0, &info) ? info.CodePage : 0;
+}
+
 // The narrow form of pszPath that cmd, which reads a batch file in the console's code page, reads
 // back as this very path. No best fit: full-width quote, ampersand and percent would become
 // commands. No default character: '?' is a wildcard for Del. No control character: it could end
 // a line.
 static bool ConvertExactly(LPCWSTR pszPath, UINT codePage, CHeapArray<char>& narrow)
 {
+    const bool plain = TakesNoFlags(CodePageNumber(codePage));
+    const DWORD flags = plain ? 0 : WC_NO_BEST_FIT_CHARS;
     BOOL usedDefault = FALSE;
-    const int n = ::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, pszPath, -1, nullptr, 0, nullptr, &usedDefault);
+    BOOL* pUsedDefault = plain ? nullptr : &usedDefault;
+    const int n = ::WideCharToMultiByte(codePage, flags, pszPath, -1, nullptr, 0, nullptr, pUsedDefault);
     if (n <= 0 || usedDefault || !narrow.Alloc(n)) return false;
-    if (::WideCharToMultiByte(codePage, WC_NO_BEST_FIT_CHARS, pszPath, -1, narrow, n, nullptr, &usedDefault) != n
-        || usedDefault)
+    if (::WideCharToMultiByte(codePage, flags, pszPath, -1, narrow, n, nullptr, pUsedDefault) != n || usedDefault)
         return false;
 
     WCHAR readBack[MAX_PATH];

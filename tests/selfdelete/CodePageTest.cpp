@@ -1,32 +1,15 @@
 // The conversion code page: chosen once from the system's version, then kept.
 #include "selfdelete/CodePage.h"
+#include "ImportHook.h"
 #include <cstdlib>
 #include <gtest/gtest.h>
 #include <string>
 
 // This program's import slots of the two functions the choice asks the system.
-extern "C" void* importGetVersionExW __asm__("__imp__GetVersionExW@4");
-extern "C" void* importGetLocaleInfoA __asm__("__imp__GetLocaleInfoA@16");
+IMPORT_SLOT(GetVersionExW, 4);
+IMPORT_SLOT(GetLocaleInfoA, 16);
 
 namespace {
-
-// Points an import slot at a stand-in for the life of the object.
-class ImportHook {
-public:
-    ImportHook(void*& slot, void* standIn) : m_slot(slot), m_original(slot) { Set(standIn); }
-    ~ImportHook() { Set(m_original); }
-
-private:
-    void Set(void* p)
-    {
-        DWORD protect;
-        ::VirtualProtect(&m_slot, sizeof m_slot, PAGE_READWRITE, &protect);
-        m_slot = p;
-        ::VirtualProtect(&m_slot, sizeof m_slot, protect, &protect);
-    }
-    void*& m_slot;
-    void* m_original;
-};
 
 struct FakeVersion {
     static DWORD platform, major;
@@ -75,7 +58,7 @@ TEST(ConversionCodePage, ChoosesOnceByPlatformAndVersion)
         { VER_PLATFORM_WIN32_WINDOWS, 4, LocaleCodePage, ::GetACP() },
         { VER_PLATFORM_WIN32_WINDOWS, 5, LocaleCodePage, ::GetACP() },
     };
-    ImportHook hook(importGetVersionExW, reinterpret_cast<void*>(FakeVersion::GetVersionExW));
+    ImportHook hook(importGetVersionExW, FakeVersion::GetVersionExW);
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "platform " << c.platform << ", major " << c.major);
         FakeVersion::platform = c.platform;
@@ -101,7 +84,7 @@ TEST(LocaleCodePage, ReadsTheLocaleTextAsDecimal)
     // The thread's locale itself names the ANSI code page of this run.
     EXPECT_EQ(::GetACP(), LocaleCodePage());
 
-    ImportHook hook(importGetLocaleInfoA, reinterpret_cast<void*>(FakeLocale::GetLocaleInfoA));
+    ImportHook hook(importGetLocaleInfoA, FakeLocale::GetLocaleInfoA);
     const struct { const char* text; UINT codePage; } cases[] = {
         { "936", 936 }, { "1252", 1252 }, { "65001", 65001 }, { "000437", 437 },
         // No character is checked for being a digit: 'a' counts as 'a' - '0' = 49.

@@ -1,5 +1,7 @@
-// The script's bytes for given paths, under the ANSI code page of the run (1252 or 936).
+// The script's bytes for given paths, under the ANSI code page of the run (1252, 936 or UTF-8),
+// with the conversions held to the rules that Windows documents for them.
 #include "selfdelete/SelfDelete.h"
+#include "ImportHook.h"
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -8,7 +10,51 @@
 
 namespace fs = std::filesystem;
 
+IMPORT_SLOT(WideCharToMultiByte, 32);
+IMPORT_SLOT(MultiByteToWideChar, 24);
+
 namespace {
+
+// The conversions as Windows documents them, where Wine accepts more: UTF-8 and GB18030 take no
+// flag but the invalid-characters one, UTF-7, symbol and a few stateful code pages take none, and
+// UTF-8 and UTF-7 take neither a default character nor a used-default flag.
+struct DocumentedConversions {
+    static UINT Number(UINT codePage)
+    {
+        CPINFOEXW info;
+        return ::GetCPInfoExW(codePage, 0, &info) ? info.CodePage : codePage;
+    }
+    static bool InvalidFlags(UINT codePage, DWORD flags, DWORD errorFlag)
+    {
+        const UINT n = Number(codePage);
+        if (n == CP_UTF8 || n == 54936) return (flags & ~errorFlag) != 0;
+        const bool none = n == CP_UTF7 || n == 42 || n == 52936 || (n >= 50220 && n <= 50229) || (n >= 57002 && n <= 57011);
+        return none && flags != 0;
+    }
+    static int Fail(DWORD error)
+    {
+        ::SetLastError(error);
+        return 0;
+    }
+    static int WINAPI WideCharToMultiByte(UINT codePage, DWORD flags, LPCWCH wide, int cchWide, LPSTR narrow,
+                                          int cbNarrow, LPCCH defaultChar, LPBOOL usedDefault)
+    {
+        const DWORD WC_ERR_INVALID_CHARS = 0x80;  // Vista's; the build targets XP, whose headers lack it
+        if (InvalidFlags(codePage, flags, WC_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+        const UINT n = Number(codePage);
+        if ((n == CP_UTF8 || n == CP_UTF7) && (defaultChar || usedDefault)) return Fail(ERROR_INVALID_PARAMETER);
+        return wideToNarrow(codePage, flags, wide, cchWide, narrow, cbNarrow, defaultChar, usedDefault);
+    }
+    static int WINAPI MultiByteToWideChar(UINT codePage, DWORD flags, LPCCH narrow, int cbNarrow, LPWSTR wide, int cchWide)
+    {
+        if (InvalidFlags(codePage, flags, MB_ERR_INVALID_CHARS)) return Fail(ERROR_INVALID_FLAGS);
+        return narrowToWide(codePage, flags, narrow, cbNarrow, wide, cchWide);
+    }
+    static decltype(&::WideCharToMultiByte) wideToNarrow;
+    static decltype(&::MultiByteToWideChar) narrowToWide;
+};
+decltype(&::WideCharToMultiByte) DocumentedConversions::wideToNarrow;
+decltype(&::MultiByteToWideChar) DocumentedConversions::narrowToWide;
 
 // The whole script, with E and B the narrow paths of the executable and the script as they stand
 // in it (every % doubled): 231 + 2|E| + |B| bytes, ten CR LF, no NUL, no line end after the last
@@ -39,6 +85,14 @@ std::string Ascii(const std::wstring& text)
     return s;
 }
 
+std::string Utf8(const std::wstring& text)
+{
+    std::string utf8(text.size() * 3, '\0');
+    utf8.resize(::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), &utf8[0],
+                                      static_cast<int>(utf8.size()), nullptr, nullptr));
+    return utf8;
+}
+
 std::wstring ShortPath(const std::wstring& path)
 {
     wchar_t buffer[MAX_PATH];
@@ -48,6 +102,11 @@ std::wstring ShortPath(const std::wstring& path)
 
 class SelfDeleteScript : public ::testing::Test {
 protected:
+    SelfDeleteScript()
+    {
+        DocumentedConversions::wideToNarrow = m_wideToNarrow.Original<decltype(&::WideCharToMultiByte)>();
+        DocumentedConversions::narrowToWide = m_narrowToWide.Original<decltype(&::MultiByteToWideChar)>();
+    }
     void SetUp() override
     {
         wchar_t temp[MAX_PATH];
@@ -85,6 +144,8 @@ protected:
         return path;
     }
 
+    ImportHook m_wideToNarrow{importWideCharToMultiByte, DocumentedConversions::WideCharToMultiByte};
+    ImportHook m_narrowToWide{importMultiByteToWideChar, DocumentedConversions::MultiByteToWideChar};
     std::wstring dir, script;
 };
 
@@ -119,38 +180,40 @@ TEST_F(SelfDeleteScript, DoublesEveryPercent)
 // there is no script at all.
 TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
 {
-    const bool chinese = ::GetACP() == 936;
-    ASSERT_TRUE(chinese || ::GetACP() == 1252) << "no expectations for code page " << ::GetACP();
-    ASSERT_EQ(chinese ? 936u : 437u, ::GetOEMCP());
+    enum Locale { WESTERN, PRC, UTF8 };
+    const Locale locale = ::GetACP() == 936 ? PRC : ::GetACP() == CP_UTF8 ? UTF8 : WESTERN;
+    ASSERT_TRUE(locale != WESTERN || ::GetACP() == 1252) << "no expectations for code page " << ::GetACP();
+    ASSERT_EQ(locale == PRC ? 936u : locale == UTF8 ? CP_UTF8 : 437u, ::GetOEMCP());
 
     enum Form { LONG, SHORT, NONE };
     struct Case {
         const wchar_t* name;
         const char* gbk;  // the name in code page 936, where it has one
-        Form western, prc;
+        Form forms[3];    // by locale
     };
     const Case cases[] = {
         // Full-width quote, ampersand and percent: best fit would make them " & %.
-        { L"a\xFF02 \xFF06 echo x \xFF06 \xFF05PATH\xFF05", "a\xA3\xA2 \xA3\xA6 echo x \xA3\xA6 \xA3\xA5PATH\xA3\xA5", SHORT, LONG },
+        { L"a\xFF02 \xFF06 echo x \xFF06 \xFF05PATH\xFF05", "a\xA3\xA2 \xA3\xA6 echo x \xA3\xA6 \xA3\xA5PATH\xA3\xA5", {SHORT, LONG, LONG} },
         // Not in either code page (Thai): the default character would be a '?' wildcard.
-        { L"w\x0E01x", nullptr, SHORT, SHORT },
+        { L"w\x0E01x", nullptr, {SHORT, SHORT, LONG} },
         // In 1252, but the console's 437 reads that byte as another character.
-        { L"caf\x00E9", "caf\xA8\xA6", SHORT, LONG },
-        { L"\x5378\x8F7D", "\xD0\xB6\xD4\xD8", SHORT, LONG },
+        { L"caf\x00E9", "caf\xA8\xA6", {SHORT, LONG, LONG} },
+        { L"\x5378\x8F7D", "\xD0\xB6\xD4\xD8", {SHORT, LONG, LONG} },
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-        const Form form = chinese ? c.prc : c.western;
+        const Form form = c.forms[locale];
+        const std::string narrow = locale == UTF8 ? Utf8(c.name) : c.gbk ? c.gbk : "";
         const std::wstring missing = L"C:\\nowhere\\" + std::wstring(c.name) + L"\\Uninst.exe";
         const std::wstring exe = Make(std::wstring(c.name) + L"\\Uninst.exe");
 
         // A path that does not exist has no short form either.
         EXPECT_EQ(form == LONG, WriteSelfDeleteScript(script.c_str(), missing.c_str()));
-        if (form == LONG) ExpectScript(script, std::string("C:\\nowhere\\") + c.gbk + "\\Uninst.exe", Ascii(script));
+        if (form == LONG) ExpectScript(script, std::string("C:\\nowhere\\") + narrow + "\\Uninst.exe", Ascii(script));
         else EXPECT_FALSE(fs::exists(fs::path(script)));
 
         ASSERT_EQ(form != NONE, WriteSelfDeleteScript(script.c_str(), exe.c_str()));
-        if (form == LONG) ExpectScript(script, Ascii(dir) + c.gbk + "\\Uninst.exe", Ascii(script));
+        if (form == LONG) ExpectScript(script, Ascii(dir) + narrow + "\\Uninst.exe", Ascii(script));
         if (form == SHORT) {
             const std::wstring shortExe = ShortPath(exe);
             ExpectScript(script, Ascii(shortExe), Ascii(script));
@@ -160,15 +223,18 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
         // The script's own path follows the same rules.
         const std::wstring inside = dir + c.name + L"\\_self_del.bat";
         ASSERT_EQ(form != NONE, WriteSelfDeleteScript(inside.c_str(), L"C:\\Q\\Uninst.exe"));
-        if (form == LONG) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(dir) + c.gbk + "\\_self_del.bat");
+        if (form == LONG) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(dir) + narrow + "\\_self_del.bat");
         if (form == SHORT) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(ShortPath(inside)));
     }
 }
 
-TEST_F(SelfDeleteScript, WritesNothingForAPathWithALineBreak)
+TEST_F(SelfDeleteScript, WritesNothingForALineBreakOrAnUnpairedSurrogate)
 {
-    EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"C:\\Q\r\necho x\\Uninst.exe"));
-    EXPECT_FALSE(fs::exists(fs::path(script)));
+    // Neither has a form that cmd reads back as the path, in any code page, UTF-8 included.
+    for (const wchar_t* exe : {L"C:\\Q\r\necho x\\Uninst.exe", L"C:\\Q\xD800x\\Uninst.exe"}) {
+        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), exe));
+        EXPECT_FALSE(fs::exists(fs::path(script)));
+    }
 }
 
 TEST_F(SelfDeleteScript, FailsQuietlyWhenTheScriptCannotBeCreated)
