@@ -10,8 +10,12 @@ void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl)
 INT_PTR CDialog::DoModal()
 {
     if (!::CreateDialogParamW(AfxGetResourceHandle(), MAKEINTRESOURCEW(m_nIDTemplate), nullptr,
-                              DialogProc, reinterpret_cast<LPARAM>(this)))
+                              DialogProc, reinterpret_cast<LPARAM>(this))) {
+        // No window, so no WM_NCDESTROY lets go of the application's reference to this object,
+        // which ends with its caller's scope.
+        ReleaseMainWnd();
         return -1;
+    }
 
     MSG* pMsg = AfxGetCurrentMessage();
     while (::GetMessageW(pMsg, nullptr, 0, 0) > 0) {
@@ -51,13 +55,17 @@ void CDialog::OnPaint()
     CPaintDC dc(this);
 }
 
-void CDialog::OnNcDestroy()
+bool CDialog::ReleaseMainWnd()
 {
     CWinApp* pApp = AfxGetApp();
-    if (pApp && pApp->m_pMainWnd == this) {
-        pApp->m_pMainWnd = nullptr;
-        ::PostQuitMessage(0);
-    }
+    if (!pApp || pApp->m_pMainWnd != this) return false;
+    pApp->m_pMainWnd = nullptr;
+    return true;
+}
+
+void CDialog::OnNcDestroy()
+{
+    if (ReleaseMainWnd()) ::PostQuitMessage(0);
     m_hWnd = nullptr;
 }
 

@@ -32,6 +32,8 @@ protected:
 
 private:
     static INT_PTR CALLBACK DialogProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
+    // Clears the application's main-window reference when it is this dialog; true when it was.
+    bool ReleaseMainWnd();
     void OnNcDestroy();
 
     UINT m_nIDTemplate;

@@ -1,11 +1,9 @@
 // The uninstall dialog built from its template, driven through its own modal loop.
 #include "app/UninstallerApp.h"
-#include "res/resource.h"
 #include "ui/UninstallerDialog.h"
 #include <commctrl.h>
 #include <functional>
 #include <gtest/gtest.h>
-#include <string>
 
 namespace {
 
@@ -34,19 +32,24 @@ public:
     }
 };
 
-std::wstring WindowText(HWND hwnd)
-{
-    wchar_t text[256] = {};
-    ::GetWindowTextW(hwnd, text, 256);
-    return text;
-}
+// Whether a window was still visible when its destruction began, before DestroyWindow hides it.
+class DestroyWatch {
+public:
+    DestroyWatch() : m_hook(::SetWindowsHookExW(WH_CBT, Hook, nullptr, ::GetCurrentThreadId())) {}
+    ~DestroyWatch() { ::UnhookWindowsHookEx(m_hook); }
+    static HWND s_window;
+    static bool s_visible;
 
-std::wstring ClassName(HWND hwnd)
-{
-    wchar_t name[64] = {};
-    ::GetClassNameW(hwnd, name, 64);
-    return name;
-}
+private:
+    static LRESULT CALLBACK Hook(int code, WPARAM wParam, LPARAM lParam)
+    {
+        if (code == HCBT_DESTROYWND && reinterpret_cast<HWND>(wParam) == s_window) s_visible = ::IsWindowVisible(s_window);
+        return ::CallNextHookEx(nullptr, code, wParam, lParam);
+    }
+    HHOOK m_hook;
+};
+HWND DestroyWatch::s_window;
+bool DestroyWatch::s_visible;
 
 class UninstallerDialog : public ::testing::Test {
 protected:
@@ -60,34 +63,6 @@ protected:
 };
 
 }  // namespace
-
-TEST_F(UninstallerDialog, ShowsCaptionIconStatusAndProgressBar)
-{
-    ProbeDialog dlg;
-    HWND progress = nullptr;
-    std::wstring caption, status, progressClass;
-    HICON shownIcon = nullptr;
-    dlg.onInit = [](ProbeDialog& d) { d.PostMessage(WM_APP); };
-    dlg.onProbe = [&](ProbeDialog& d) {
-        caption = WindowText(d.m_hWnd);
-        progress = ::GetDlgItem(d.m_hWnd, IDC_PROGRESS);
-        progressClass = ClassName(progress);
-        for (HWND child = ::GetWindow(d.m_hWnd, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
-            if (::GetWindowLongW(child, GWL_STYLE) & SS_ICON) shownIcon = reinterpret_cast<HICON>(::SendMessageW(child, STM_GETICON, 0, 0));
-            else if (child != progress) status = WindowText(child);
-        }
-        EXPECT_EQ(progress, d.m_progress.m_hWnd);
-        EXPECT_TRUE(::IsWindowVisible(d.m_hWnd));
-    };
-    EXPECT_NE(nullptr, dlg.m_hIcon);
-    dlg.DoModal();
-
-    EXPECT_EQ(L"卸载\u201CZembrat\u201D", caption);
-    EXPECT_EQ(L"正在卸载\u201C Zembrat\u201D...", status);
-    EXPECT_EQ(L"msctls_progress32", progressClass);
-    EXPECT_NE(nullptr, progress);
-    EXPECT_NE(nullptr, shownIcon);
-}
 
 TEST_F(UninstallerDialog, EachStepAdvancesTheBarByOneUntilFull)
 {
@@ -127,6 +102,7 @@ TEST_F(UninstallerDialog, EnterEscapeAndCloseLeaveItOpen)
         open = ::IsWindow(d.m_hWnd);
         visible = ::IsWindowVisible(d.m_hWnd);
     };
+    theApp.m_pMainWnd = &dlg;  // so that a dialog that did close would still end the loop
     dlg.DoModal();
     EXPECT_TRUE(open);
     EXPECT_TRUE(visible);
@@ -137,13 +113,16 @@ TEST_F(UninstallerDialog, AQuitMessageEndsTheLoopAndBecomesTheExitResult)
     ProbeDialog dlg;
     HWND hwnd = nullptr;
     dlg.onInit = [&](ProbeDialog& d) {
-        hwnd = d.m_hWnd;
+        hwnd = DestroyWatch::s_window = d.m_hWnd;
         d.PostMessage(WM_QUIT, 7, 0);
     };
     theApp.m_pMainWnd = &dlg;
+    DestroyWatch watch;
+    DestroyWatch::s_visible = true;
     dlg.DoModal();
 
     EXPECT_FALSE(::IsWindow(hwnd));
+    EXPECT_FALSE(DestroyWatch::s_visible) << "hidden before it is destroyed";
     EXPECT_EQ(nullptr, theApp.m_pMainWnd);  // the main window's end clears the reference
     EXPECT_EQ(static_cast<UINT>(WM_QUIT), AfxGetCurrentMessage()->message);
     EXPECT_EQ(7, theApp.CWinApp::ExitInstance());
@@ -164,4 +143,15 @@ TEST_F(UninstallerDialog, AnswersTheDragIconQueryWithTheProductIcon)
     dlg.onProbe = [&](ProbeDialog& d) { answer = d.SendMessage(WM_QUERYDRAGICON); };
     dlg.DoModal();
     EXPECT_EQ(reinterpret_cast<LRESULT>(dlg.m_hIcon), answer);
+}
+
+TEST_F(UninstallerDialog, ATemplateThatCannotBeFoundLeavesNoMainWindowBehind)
+{
+    {
+        CDialog dlg(0x7FFF);
+        theApp.m_pMainWnd = &dlg;
+        EXPECT_EQ(-1, dlg.DoModal());
+    }
+    // The framework's entry would otherwise destroy the window of an object that is gone.
+    EXPECT_EQ(nullptr, theApp.m_pMainWnd);
 }
