@@ -2,6 +2,7 @@
 // lists that one manifest would give. The lists only ever grow, so every test here shares them;
 // each test builds the tree afresh at the same paths.
 #include "DownloadPage.h"
+#include "ImportHook.h"
 #include "RemovalHarness.h"
 #include "app/UninstallerApp.h"
 #include "platform/Thread.h"
@@ -12,8 +13,14 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
+#include <shellapi.h>
 
 namespace fs = std::filesystem;
+
+IMPORT_SLOT(ShellExecuteW, 24);
+IMPORT_SLOT(DeleteFileW, 4);
+IMPORT_SLOT(RemoveDirectoryW, 4);
+IMPORT_SLOT(PostMessageW, 16);
 
 namespace {
 
@@ -163,12 +170,86 @@ public:
     }
 };
 
+// What any other thread than this one asks of the shell, the file system and the message queues,
+// in order, every call passed on to the system.
+class CallLog {
+public:
+    CallLog()
+    {
+        s_thread = ::GetCurrentThreadId();
+        s_calls.clear();
+        s_shellExecute = m_shellExecute.Original<decltype(&::ShellExecuteW)>();
+        s_deleteFile = m_deleteFile.Original<decltype(&::DeleteFileW)>();
+        s_removeDirectory = m_removeDirectory.Original<decltype(&::RemoveDirectoryW)>();
+        s_postMessage = m_postMessage.Original<decltype(&::PostMessageW)>();
+    }
+
+    static std::vector<std::wstring> s_calls;
+
+private:
+    static HINSTANCE WINAPI ShellExecuteW(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
+                                          LPCWSTR directory, INT show)
+    {
+        Add(std::wstring(L"open ") + file);
+        return s_shellExecute(hwnd, verb, file, parameters, directory, show);
+    }
+    static BOOL WINAPI DeleteFileW(LPCWSTR path)
+    {
+        Add(std::wstring(L"delete ") + path);
+        return s_deleteFile(path);
+    }
+    static BOOL WINAPI RemoveDirectoryW(LPCWSTR path)
+    {
+        Add(std::wstring(L"remove ") + path);
+        return s_removeDirectory(path);
+    }
+    static BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
+    {
+        // The flag as the main thread will find it once it has retrieved the quit message.
+        Add(message == WM_QUIT ? L"quit, done " + std::to_wstring(g_uninstallDone) : std::wstring(L"post"));
+        return s_postMessage(hwnd, message, wParam, lParam);
+    }
+    static void Add(const std::wstring& call)
+    {
+        if (::GetCurrentThreadId() != s_thread) s_calls.push_back(call);
+    }
+
+    static DWORD s_thread;
+    static decltype(&::ShellExecuteW) s_shellExecute;
+    static decltype(&::DeleteFileW) s_deleteFile;
+    static decltype(&::RemoveDirectoryW) s_removeDirectory;
+    static decltype(&::PostMessageW) s_postMessage;
+    ImportHook m_shellExecute{importShellExecuteW, ShellExecuteW};
+    ImportHook m_deleteFile{importDeleteFileW, DeleteFileW};
+    ImportHook m_removeDirectory{importRemoveDirectoryW, RemoveDirectoryW};
+    ImportHook m_postMessage{importPostMessageW, PostMessageW};
+};
+std::vector<std::wstring> CallLog::s_calls;
+DWORD CallLog::s_thread;
+decltype(&::ShellExecuteW) CallLog::s_shellExecute;
+decltype(&::DeleteFileW) CallLog::s_deleteFile;
+decltype(&::RemoveDirectoryW) CallLog::s_removeDirectory;
+decltype(&::PostMessageW) CallLog::s_postMessage;
+
+// The page first, then each file and each directory followed by its step, then the quit message
+// with the flag already set.
+std::vector<std::wstring> WorkerCalls()
+{
+    std::vector<std::wstring> calls{std::wstring(L"open ") + DOWNLOAD_PAGE_URL};
+    for (const wchar_t* name : LISTED_FILES) calls.insert(calls.end(), {L"delete " + (Root() / name).wstring(), L"post"});
+    for (const wchar_t* name : LISTED_DIRS) calls.insert(calls.end(), {L"remove " + (Root() / name).wstring(), L"post"});
+    calls.push_back(L"quit, done 1");
+    return calls;
+}
+
 }  // namespace
 
 TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
 {
     CreateKey(UNINSTALL_KEY);
+    CallLog log;
     const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+    EXPECT_EQ(WorkerCalls(), CallLog::s_calls);
 
     EXPECT_EQ(std::vector<std::wstring>{DOWNLOAD_PAGE_URL}, s_recorder->Urls());
     EXPECT_FALSE(s_touchedBeforeOpen);
