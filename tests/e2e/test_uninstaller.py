@@ -96,6 +96,8 @@ class UninstallerTest(unittest.TestCase):
         self.assertFalse(uninstall_key_exists())
         for path in self.install.files + self.install.dirs:
             self.assertTrue(path.exists(), path)
+        # A completed removal, though nothing was listed: the executable goes too.
+        self.assertTrue(wait_for(lambda: not self.install.exe.exists(), 5), "Uninst.exe stays")
 
     def test_enter_and_escape_do_not_close_the_dialog_during_removal(self):
         # Names that do not exist, in a very large directory: Wine looks for each one without regard
