@@ -4,7 +4,7 @@
 set -euo pipefail
 
 packages=(cmake make python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools googletest
-          wine wine32 wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales)
+          wine wine32 wine64 xvfb xdotool imagemagick fonts-wqy-zenhei locales osslsigncode openssl ninja-build)
 
 missing=()
 for p in "${packages[@]}"; do
