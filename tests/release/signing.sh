@@ -36,7 +36,6 @@ UNINST_SIGN_PASSWORD='right pass' build -DUNINST_SIGN_PKCS12="$work/signer.p12" 
 verify=$(osslsigncode verify -CAfile ca.pem -in "$exe" 2>&1) || true
 check "the signature verifies against the authority" grep -q '^Signature verification: ok' <<<"$verify"
 check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <<<"$verify"
-check "signed by the publisher" grep -q 'Subject: /CN=Throwaway Test Publisher' <<<"$verify"
 check "the signed file passes the resource and import checks" \
   env UNINST_EXE_WIN="Z:${exe//\//\\}" "$source_dir/tests/wine-run.sh" "$res_tests"
 check "the signed file removes an installation" env UNINST_EXE="$exe" UNINST_PROBE="$probe" \
@@ -57,8 +56,6 @@ check "a wrong password fails the build cleanly" failed_cleanly "osslsigncode fa
   -DUNINST_SIGN_PASSWORD_FILE="$work/wrong-password"
 check "a missing PKCS#12 file fails the build cleanly" failed_cleanly "no PKCS#12 file" \
   -DUNINST_SIGN_PKCS12="$work/missing.p12" -DUNINST_SIGN_PASSWORD_FILE="$work/password"
-check "a missing password file fails the build cleanly" failed_cleanly "cannot read the password file" \
-  -DUNINST_SIGN_PASSWORD_FILE="$work/missing-password"
 check "a time-stamp server that does not answer fails the build cleanly" failed_cleanly "osslsigncode failed" \
   -DUNINST_SIGN_PASSWORD_FILE="$work/password" -DUNINST_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/
 [ "$failures" -eq 0 ]
