@@ -2,8 +2,16 @@
 # Builds Uninst.exe and runs it on a sample installation in a private Wine prefix; prints what it
 # removed and where the screenshots are. On a desktop, run with WINE_SESSION_DISPLAY=keep to see
 # the windows and answer the question yourself.
+# scripts/demo.sh --refresh-screenshots also replaces the screenshots that README.md shows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
+
+refresh=0
+case "${1:-}" in
+  "") ;;
+  --refresh-screenshots) refresh=1 ;;
+  *) echo "usage: scripts/demo.sh [--refresh-screenshots]" >&2; exit 2 ;;
+esac
 
 scripts/build.sh Uninst e2e_probe
 
@@ -16,3 +24,14 @@ wine_session_start "$build" "$build/demo/wineprefix"
 export UNINST_EXE="$build/Uninst.exe" UNINST_PROBE="$build/tests/e2e_probe.exe"
 export UNINST_DEMO_SHOTS="$build/demo/screenshots"
 python3 scripts/demo.py
+
+if [ "$refresh" = 1 ]; then
+  for shot in 1-confirm 2-progress; do
+    [ -f "$UNINST_DEMO_SHOTS/$shot.png" ] || { echo "No screenshot $shot.png: README.md's are left as they were" >&2; exit 1; }
+  done
+  # Without the time of the capture, a refresh that shows the same pixels changes no bytes.
+  for shot in 1-confirm 2-progress; do
+    convert "$UNINST_DEMO_SHOTS/$shot.png" -strip -define png:exclude-chunks=date,time "screenshot-${shot#*-}.png"
+  done
+  echo "Refreshed screenshot-confirm.png and screenshot-progress.png"
+fi

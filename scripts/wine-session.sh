@@ -41,10 +41,17 @@ wine_session_start() {
     mkdir -p "$(dirname "$WINEPREFIX")"
     wineboot -i >/dev/null 2>&1
     wineserver -w
+  fi
+  # Our settings, imported into a new prefix and again into an older one whenever they change; the
+  # copy in the prefix tells which ones it has.
+  local settings stamp="$WINEPREFIX/uninst-settings.reg"
+  settings="$(dirname "${BASH_SOURCE[0]}")/wine-settings.reg"
+  if ! cmp -s "$settings" "$stamp"; then
     local reg="$build/wine-settings.reg"
-    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$(dirname "${BASH_SOURCE[0]}")/wine-settings.reg"; } >"$reg"
+    { printf '\xff\xfe'; iconv -f UTF-8 -t UTF-16LE "$settings"; } >"$reg"
     wine regedit /S "$(winepath -w "$reg")" >/dev/null 2>&1
     wineserver -w
+    cp "$settings" "$stamp"
   fi
   wineserver -p
   # The first Wine process starts Wine's background services, which keep the standard output they

@@ -1,4 +1,5 @@
 // The built Uninst.exe as the loader sees it: a 32-bit GUI program that imports only system DLLs.
+#include "tests/res/UninstExe.h"
 #include <gtest/gtest.h>
 #include <algorithm>
 #include <fstream>
@@ -42,7 +43,7 @@ std::string Upper(std::string s)
 
 TEST(Executable, IsA32BitUnicodeGuiProgram)
 {
-    Image image(UNINST_EXE);
+    Image image(UninstExe());
     ASSERT_NE(nullptr, image.nt);
     EXPECT_EQ(static_cast<DWORD>(IMAGE_NT_SIGNATURE), image.nt->Signature);
     EXPECT_EQ(IMAGE_FILE_MACHINE_I386, image.nt->FileHeader.Machine);
@@ -52,7 +53,7 @@ TEST(Executable, IsA32BitUnicodeGuiProgram)
 
 TEST(Executable, ImportsOnlySystemDllsAndInitCommonControlsByOrdinal)
 {
-    Image image(UNINST_EXE);
+    Image image(UninstExe());
     ASSERT_NE(nullptr, image.nt);
     const IMAGE_DATA_DIRECTORY& dir = image.nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
     auto desc = image.At<IMAGE_IMPORT_DESCRIPTOR>(dir.VirtualAddress);

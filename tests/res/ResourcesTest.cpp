@@ -1,5 +1,6 @@
 // The executable's own resources, read back from the built Uninst.exe through the resource API.
 #include "res/resource.h"
+#include "tests/res/UninstExe.h"
 #include <gtest/gtest.h>
 #include <string>
 #include <vector>
@@ -11,9 +12,9 @@ const WORD CHINESE_PRC = MAKELANGID(LANG_CHINESE, SUBLANG_CHINESE_SIMPLIFIED);
 
 class Resources : public ::testing::Test {
 protected:
-    static void SetUpTestSuite() { module = ::LoadLibraryExW(UNINST_EXE, nullptr, LOAD_LIBRARY_AS_DATAFILE); }
+    static void SetUpTestSuite() { module = ::LoadLibraryExW(UninstExe(), nullptr, LOAD_LIBRARY_AS_DATAFILE); }
     static void TearDownTestSuite() { ::FreeLibrary(module); }
-    void SetUp() override { ASSERT_NE(nullptr, module) << "cannot load " << UNINST_EXE; }
+    void SetUp() override { ASSERT_NE(nullptr, module) << "cannot load " << UninstExe(); }
 
     static std::vector<BYTE> Load(LPCWSTR type, LPCWSTR name)
     {
@@ -182,9 +183,9 @@ TEST_F(Resources, TheOnlyStringIsTheAboutItem)
 TEST_F(Resources, VersionBlock)
 {
     DWORD handle = 0;
-    std::vector<BYTE> info(::GetFileVersionInfoSizeW(UNINST_EXE, &handle));
+    std::vector<BYTE> info(::GetFileVersionInfoSizeW(UninstExe(), &handle));
     ASSERT_FALSE(info.empty());
-    ASSERT_TRUE(::GetFileVersionInfoW(UNINST_EXE, 0, static_cast<DWORD>(info.size()), info.data()));
+    ASSERT_TRUE(::GetFileVersionInfoW(UninstExe(), 0, static_cast<DWORD>(info.size()), info.data()));
 
     VS_FIXEDFILEINFO* fixed = nullptr;
     UINT length = 0;
