@@ -28,10 +28,12 @@ static std::wstring Count(size_t n, LPCWSTR pszNoun)
 
 static std::wstring StopText(const SectionCheck& check)
 {
-    const std::wstring unread = Count(check.unreadAfterStop, L"key") + L" after it never read";
-    if (check.stop == MANIFEST_KEY_LIMIT)
-        return L"only keys 0 to " + std::to_wstring(MANIFEST_KEY_LIMIT - 1) + L" are read; " + unread;
-    return L"key " + std::to_wstring(check.stop) + (check.stopKeyWritten ? L" is empty; " : L" is missing; ") + unread;
+    const size_t n = check.unreadAfterStop;
+    return L"key " + std::to_wstring(check.stop) +
+           (check.stop == MANIFEST_KEY_LIMIT ? L" is past the limit of " + std::to_wstring(MANIFEST_KEY_LIMIT) + L" keys"
+            : check.stopKeyWritten       ? L" is empty"
+                                         : L" is missing") +
+           L": " + Count(n, L"key") + (n == 1 ? L" from there on is" : L" from there on are") + L" never read";
 }
 
 int wmain(int argc, wchar_t** argv)
