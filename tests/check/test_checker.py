@@ -4,7 +4,7 @@ import sys
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
-from driver import CHINESE, Installation, Run, check, wait_for, windows_path  # noqa: E402
+from driver import CHECK_EXE, CHINESE, PROBE_EXE, Installation, Run, check, wait_for, windows_path, wine  # noqa: E402
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
 FINDINGS = {"skip", "stop", "missing", "outside", "stays", "left", "encoding"}
@@ -35,15 +35,17 @@ class CheckerTest(unittest.TestCase):
 
     def test_a_clean_manifest_passes_and_the_check_changes_nothing(self):
         install = self.installation()
-        install.write_manifest()
+        # Listing the uninstaller's own two files does no harm: both go, though not by these entries.
+        files = install.files + [install.exe, install.manifest]
+        install.write_manifest(files)
         before = snapshot(install)
         manifest = windows_path(install.manifest)
         code, lines = check(manifest)
         self.assertEqual(0, code, lines)
-        self.assertEqual([["entry", "Files", str(i), windows_path(p)] for i, p in enumerate(install.files)] +
+        self.assertEqual([["entry", "Files", str(i), windows_path(p)] for i, p in enumerate(files)] +
                          [["entry", "Dirs", str(i), windows_path(p)] for i, p in enumerate(install.dirs)] +
                          [["expected", HOLDS_EXE, windows_path(install.root)],
-                          ["summary", "clean: 6 entries acted on, 0 skipped, 0 missing, 0 outside, 0 failing, "
+                          ["summary", "clean: 8 entries acted on, 0 skipped, 0 missing, 0 outside, 0 failing, "
                                       "0 left behind"]], lines)
         # Quiet, and with the folder named: the same check without the entries.
         self.assertEqual((0, lines[-2:]), check("-q", manifest, windows_path(install.root) + "\\"))
@@ -149,6 +151,10 @@ class CheckerTest(unittest.TestCase):
                                   ["entry", "Dirs", "0", windows_path(install.dirs[0])],
                                   ["left", "dir", windows_path(decoy.parent)], ["left", "file", windows_path(decoy)],
                                   ["expected", HOLDS_EXE, windows_path(install.root)]], lines[:-1])
+        # On a console whose code page has no Chinese the same lines show, their tabs expanded.
+        console = wine(PROBE_EXE, "console", "Z:" + CHECK_EXE.replace("/", "\\"), windows_path(install.manifest))
+        self.assertEqual((1, [" ".join(line) for line in lines]),
+                         (console.returncode, [" ".join(line.split()) for line in console.stdout.splitlines()]))
         # The same ANSI manifest read in code page 1252 names other paths, as it would for Uninst.exe.
         install.write_manifest(encoding="gbk")
         code, lines = check(windows_path(install.manifest))
