@@ -166,7 +166,8 @@ bool ForecastRemoval(const RemovalPlan& plan, RemovalForecast& forecast, std::ws
     const int manifest = picture.Find(plan.manifest);
     if (manifest >= 0 && !(nodes[manifest].attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
         picture.Take(manifest);
-    const std::wstring exeFolder = WithoutTrailingSeparator(static_cast<LPCWSTR>(DirectoryOfPath(plan.manifest.c_str())));
+    const std::wstring exeFolder =
+        WithoutTrailingSeparator(static_cast<LPCWSTR>(DirectoryOfPath(plan.manifest.c_str())));
     const std::wstring exePath = Join(exeFolder, L"Uninst.exe");
     int exe = picture.Find(exePath);
     const int holder = picture.Find(exeFolder);
@@ -220,9 +221,9 @@ bool ForecastRemoval(const RemovalPlan& plan, RemovalForecast& forecast, std::ws
     }
 
     // After the process has ended its script deletes the executable; its folder is left, empty.
-    if (exe >= 0) {
+    if (exe >= 0 && nodes[exe].present) {
         picture.Take(exe);
-        for (int n = nodes[exe].parent; n >= 0; n = nodes[n].parent) {
+        for (int n = nodes[exe].parent; n >= 0 && nodes[n].present; n = nodes[n].parent) {
             nodes[n].expected = true;
             forecast.expected.push_back(nodes[n].path);
         }
@@ -241,8 +242,8 @@ bool ForecastRemoval(const RemovalPlan& plan, RemovalForecast& forecast, std::ws
                     first = std::min(first, nodes[n].removedAtTurn);
             outcome.reason = node.children > 0 || first == INT_MAX
                                  ? L"not empty: something inside it stays"
-                                 : L"not empty at its turn: listed before key " + std::to_wstring(plan.dirs[first].key) +
-                                       L", a directory inside it";
+                                 : L"not empty at its turn: listed before key " +
+                                       std::to_wstring(plan.dirs[first].key) + L", a directory inside it";
         }
     }
     outcomes.erase(std::remove_if(outcomes.begin(), outcomes.end(), [](const EntryOutcome& o) { return !o.word; }),
