@@ -22,8 +22,8 @@ std::vector<SectionLine> ReadSectionLines(LPCWSTR pszManifest, LPCWSTR pszSectio
     for (DWORD i = 0; i < length; ++i) {
         const std::wstring line(&buffer[i]);
         i += static_cast<DWORD>(line.size());
+        if (line[0] == L';') continue;
         const size_t equals = line.find(L'=');
-        if (line.empty() || line[0] == L';') continue;
         lines.push_back({line.substr(0, equals), equals == std::wstring::npos ? L"" : line.substr(equals + 1)});
     }
     return lines;

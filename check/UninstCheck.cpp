@@ -1,5 +1,5 @@
-// UninstCheck.exe: what Uninst.exe will remove with a manifest, and what it will leave behind.
-// It only reads: the manifest through the same reader as Uninst.exe, and the installation folder.
+// UninstCheck.exe: what Uninst.exe will remove with a manifest, and what it will leave behind. It
+// only reads: the manifest, with the reader of Uninst.exe, and the installation folder.
 #include "check/ManifestCheck.h"
 #include "check/RemovalForecast.h"
 #include "check/ReportWriter.h"
@@ -10,10 +10,13 @@ enum { EXIT_CLEAN = 0, EXIT_PROBLEMS = 1, EXIT_CANNOT_CHECK = 2 };
 
 static const WCHAR USAGE[] =
     L"Usage: UninstCheck.exe [-q] <path of Uninst.ini> [<installation folder>]\r\n"
-    L"Tells what Uninst.exe will remove with this manifest and what it will leave behind; changes nothing.\r\n"
+    L"Tells what Uninst.exe will remove with this manifest and what it will leave behind. Changes nothing.\r\n"
     L"The installation folder is the manifest's own unless given.\r\n"
-    L"  -q   leave out the entries that go without a problem\r\n"
+    L"  -q   no \"entry\" lines, only what needs attention\r\n"
     L"Exit status: 0 nothing is skipped or left behind, 1 something is, 2 the check cannot be made.\r\n";
+
+static const WCHAR UTF8_WITH_BOM[] =
+    L"UTF-8 with a byte order mark: Windows reads it as ANSI text, and misses a section named on the first line";
 
 static int CannotCheck(const CReportWriter& err, const std::wstring& message, bool usage = false)
 {
@@ -21,19 +24,20 @@ static int CannotCheck(const CReportWriter& err, const std::wstring& message, bo
     return EXIT_CANNOT_CHECK;
 }
 
-static std::wstring Count(size_t n, LPCWSTR pszNoun)
+static std::wstring Count(size_t n, LPCWSTR pszOne, LPCWSTR pszMany)
 {
-    return std::to_wstring(n) + L" " + pszNoun + (n == 1 ? L"" : L"s");
+    return std::to_wstring(n) + L" " + (n == 1 ? pszOne : pszMany);
 }
 
 static std::wstring StopText(const SectionCheck& check)
 {
-    const size_t n = check.unreadAfterStop;
-    return L"key " + std::to_wstring(check.stop) +
-           (check.stop == MANIFEST_KEY_LIMIT ? L" is past the limit of " + std::to_wstring(MANIFEST_KEY_LIMIT) + L" keys"
-            : check.stopKeyWritten       ? L" is empty"
-                                         : L" is missing") +
-           L": " + Count(n, L"key") + (n == 1 ? L" from there on is" : L" from there on are") + L" never read";
+    std::wstring text = L"key " + std::to_wstring(check.stop);
+    if (check.stop == MANIFEST_KEY_LIMIT)
+        text += L" is past the limit of " + std::to_wstring(MANIFEST_KEY_LIMIT) + L" keys";
+    else
+        text += check.stopKeyWritten ? L" is empty" : L" is missing";
+    return text + L": " + Count(check.unreadAfterStop, L"key from there on is", L"keys from there on are") +
+           L" never read";
 }
 
 int wmain(int argc, wchar_t** argv)
@@ -56,7 +60,8 @@ int wmain(int argc, wchar_t** argv)
             paths.push_back(arg);
         }
     }
-    if (paths.empty() || paths.size() > 2) return CannotCheck(err, L"give the manifest, and the folder if not its own", true);
+    if (paths.empty() || paths.size() > 2)
+        return CannotCheck(err, L"give the manifest, and the folder if it is not the manifest's", true);
 
     RemovalPlan plan;
     plan.manifest = FullPath(paths[0]);
@@ -74,15 +79,12 @@ int wmain(int argc, wchar_t** argv)
     if (plan.folder.empty() || !ForecastRemoval(plan, forecast, unreadable))
         return CannotCheck(err, L"cannot list the folder " + (unreadable.empty() ? paths.back() : unreadable));
 
-    size_t problems = 0;
     const ManifestText text = ClassifyManifestText(bytes);
-    if (text == ManifestText::Utf8WithBom) {
-        out.Line({L"encoding", L"UTF-8 with a byte order mark: Windows reads it as ANSI text, and misses a section "
-                              L"named on the first line"});
-        ++problems;
-    } else if (text == ManifestText::AnsiNonAscii) {
+    if (text == ManifestText::Utf8WithBom) out.Line({L"encoding", UTF8_WITH_BOM});
+    if (text == ManifestText::AnsiNonAscii) {
+        const std::wstring codePage = std::to_wstring(::GetACP());
         out.Line({L"note", L"ANSI text with non-ASCII characters: read in the ANSI code page of the machine, here " +
-                               std::to_wstring(::GetACP()) + L"; UTF-16 with a byte order mark reads the same everywhere"});
+                               codePage + L"; UTF-16 with a byte order mark reads the same everywhere"});
     }
 
     size_t skipped = 0;
@@ -106,16 +108,18 @@ int wmain(int argc, wchar_t** argv)
     }
     for (const Leftover& left : forecast.left) out.Line({L"left", left.dir ? L"dir" : L"file", left.path});
     for (size_t i = 0; i < forecast.expected.size(); ++i)
-        out.Line({L"expected", i == 0 ? L"holds Uninst.exe while the removal runs; stays" : L"holds the folder of Uninst.exe; stays",
+        out.Line({L"expected", i == 0 ? L"holds Uninst.exe while the removal runs; stays"
+                                      : L"holds the folder of Uninst.exe; stays",
                   forecast.expected[i]});
 
-    problems += skipped + forecast.left.size();
+    // Missing entries and entries outside the folder leave nothing behind in it.
+    const bool clean = skipped == 0 && forecast.left.empty() && text != ManifestText::Utf8WithBom;
     const size_t entries = files.entries.size() + dirs.entries.size();
-    out.Line({L"summary", std::wstring(problems ? L"problems: " : L"clean: ") + std::to_wstring(entries) +
-                              (entries == 1 ? L" entry" : L" entries") + L" acted on, " + std::to_wstring(skipped) +
-                              L" skipped, " + std::to_wstring(outcomes[L"missing"]) + L" missing, " +
+    out.Line({L"summary", (clean ? L"clean: " : L"problems: ") + Count(entries, L"entry", L"entries") +
+                              L" acted on, " + std::to_wstring(skipped) + L" skipped, " +
+                              std::to_wstring(outcomes[L"missing"]) + L" missing, " +
                               std::to_wstring(outcomes[L"outside"]) + L" outside, " +
                               std::to_wstring(outcomes[L"stays"]) + L" failing, " +
                               std::to_wstring(forecast.left.size()) + L" left behind"});
-    return problems ? EXIT_PROBLEMS : EXIT_CLEAN;
+    return clean ? EXIT_CLEAN : EXIT_PROBLEMS;
 }
