@@ -101,7 +101,8 @@ class Installation:
 
         text = "\r\n".join(section("Files", self.files if files is None else files) +
                             section("Dirs", self.dirs if dirs is None else dirs)) + "\r\n"
-        self.manifest.write_bytes(b"\xff\xfe" + text.encode("utf-16-le") if encoding == "utf-16" else text.encode(encoding))
+        bom = b"\xff\xfe" if encoding == "utf-16" else b""
+        self.manifest.write_bytes(bom + text.encode("utf-16-le" if encoding == "utf-16" else encoding))
 
     def intact_decoys(self):
         return all(p.is_file() and p.read_bytes() == c for p, c in self.decoys.items())
