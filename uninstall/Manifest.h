@@ -10,6 +10,17 @@ bool FileExists(LPCWSTR pszPath);
 // A drive path (C:\ or C:/) or a UNC path (\\server\share\): one that does not depend on the
 // current directory or drive.
 bool IsFullyQualifiedPath(LPCWSTR pszPath);
-// Appends the values of keys "0", "1", ... of a manifest section to the list, stopping at the first
-// empty value or after 200 keys. Values that are too long or not fully qualified are skipped.
+
+// A section's keys "0" to "199" are read; keys beyond those are never consulted.
+const int MANIFEST_KEY_LIMIT = 200;
+// Room for one value as read: twice a path's, see ReadManifestKey.
+const int MANIFEST_VALUE_SIZE = 2 * MAX_PATH;
+
+enum ManifestValue { MV_END, MV_PATH, MV_TOO_LONG, MV_NOT_FULLY_QUALIFIED };
+// Reads key "index" of a manifest section into value and says what the uninstaller makes of it: the
+// end of the section (empty or absent), a path to act on, or one of two kinds of value it skips.
+ManifestValue ReadManifestKey(LPCWSTR pszManifest, LPCWSTR pszSection, int index,
+                              WCHAR (&value)[MANIFEST_VALUE_SIZE]);
+// Appends the paths of keys "0", "1", ... of a manifest section to the list, up to the end of the
+// section or the key limit; skipped values are left out.
 void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& list);

@@ -12,7 +12,10 @@ from pathlib import Path
 
 UNINST_EXE = Path(os.environ["UNINST_EXE"])
 PROBE_EXE = Path(os.environ["UNINST_PROBE"])
+CHECK_EXE = os.environ.get("UNINST_CHECK")
 DRIVE_C = Path(os.environ["WINEPREFIX"]) / "drive_c"
+# Wine under the Chinese locale: ANSI and OEM code page 936 (scripts/wine-session.sh makes the locale).
+CHINESE = {"LOCPATH": str(Path(os.environ["WINEPREFIX"]).parent / "locale"), "LC_ALL": "zh_CN.UTF-8"}
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorill2010"
 
 CONFIRM_TEXT = "您确定要从本计算机中删除\u201cZembrat\u201d网络电话吗\uff1f"
@@ -89,15 +92,31 @@ class Installation:
         self.decoys[path] = content
         return path
 
-    def write_manifest(self, files=None, dirs=None):
-        files = self.files if files is None else files
-        dirs = self.dirs if dirs is None else dirs
-        lines = ["[Files]"] + [f"{i}={windows_path(p)}" for i, p in enumerate(files)]
-        lines += ["[Dirs]"] + [f"{i}={windows_path(p)}" for i, p in enumerate(dirs)]
-        self.manifest.write_bytes(("\r\n".join(lines) + "\r\n").encode("gbk"))
+    def write_manifest(self, files=None, dirs=None, encoding="gbk"):
+        """Lists of paths are keyed 0, 1, ...; a dict gives the keys. Values other than paths are written as
+        they stand. Encodings: "gbk", "utf-16" (little-endian with a byte order mark), "utf-8-sig"."""
+        def section(name, entries):
+            keyed = entries.items() if isinstance(entries, dict) else enumerate(entries)
+            return [f"[{name}]"] + [f"{k}={windows_path(v) if isinstance(v, Path) else v}" for k, v in keyed]
+
+        text = "\r\n".join(section("Files", self.files if files is None else files) +
+                            section("Dirs", self.dirs if dirs is None else dirs)) + "\r\n"
+        bom = b"\xff\xfe" if encoding == "utf-16" else b""
+        self.manifest.write_bytes(bom + text.encode("utf-16-le" if encoding == "utf-16" else encoding))
 
     def intact_decoys(self):
         return all(p.is_file() and p.read_bytes() == c for p, c in self.decoys.items())
+
+    def tree(self):
+        """The C: path of the folder and of everything in it."""
+        return {windows_path(self.root)} | {windows_path(p) for p in self.root.rglob("*")}
+
+
+def check(*args, env=None):
+    """Runs UninstCheck.exe; returns its exit code and its output lines, each split at the tabs."""
+    result = subprocess.run(["wine", CHECK_EXE, *map(str, args)], capture_output=True, timeout=60,
+                            env={**os.environ, **(env or {})})
+    return result.returncode, [line.split("\t") for line in result.stdout.decode("utf-8").splitlines()]
 
 
 class Run:

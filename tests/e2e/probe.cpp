@@ -3,6 +3,8 @@
 //   probe dialog   prints whether the uninstall dialog exists and is visible, its size and place,
 //                  and whether it is topmost (Wine answers no WM_GETICON from another process)
 //   probe hold     stays running until its standard input ends (a stand-in for the product)
+//   probe console  runs the rest of its command line on a console of its own, with the output code
+//                  page 437, and prints the console's lines once the program has ended
 #include <windows.h>
 #include <string>
 
@@ -55,11 +57,48 @@ static int Hold()
     return 0;
 }
 
+static int Console(LPWSTR commandLine)
+{
+    const HANDLE out = ::GetStdHandle(STD_OUTPUT_HANDLE);
+    ::FreeConsole();
+    if (!::AllocConsole()) return 3;
+    ::SetStdHandle(STD_OUTPUT_HANDLE, out);
+    ::SetConsoleOutputCP(437);
+    SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+    const HANDLE screen = ::CreateFileW(L"CONOUT$", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                        &inherit, OPEN_EXISTING, 0, nullptr);
+    const COORD size = {400, 200};
+    ::SetConsoleScreenBufferSize(screen, size);
+
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = screen;
+    PROCESS_INFORMATION process;
+    if (!::CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+        return 3;
+    ::WaitForSingleObject(process.hProcess, INFINITE);
+    DWORD code = 3;
+    ::GetExitCodeProcess(process.hProcess, &code);
+
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ::GetConsoleScreenBufferInfo(screen, &info);
+    for (SHORT y = 0; y < info.dwCursorPosition.Y; ++y) {
+        std::wstring line(info.dwSize.X, L' ');
+        DWORD read = 0;
+        ::ReadConsoleOutputCharacterW(screen, &line[0], info.dwSize.X, {0, y}, &read);
+        line.resize(line.find_last_not_of(L' ') + 1);
+        Print(line);
+    }
+    return static_cast<int>(code);
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"box") return Box();
     if (command == L"dialog") return Dialog();
     if (command == L"hold") return Hold();
+    if (command == L"console") return Console(::wcsstr(::GetCommandLineW(), L" console ") + 9);
     return 2;
 }
