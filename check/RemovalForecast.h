@@ -5,11 +5,10 @@
 // applied, relative to the current directory. Nothing on disk is consulted.
 std::wstring FullPath(const std::wstring& path);
 
-// What Uninst.exe is given: its manifest and its own file, and the paths the manifest lists.
+// What Uninst.exe is given: the installation folder, its manifest, and the paths the manifest lists.
 struct RemovalPlan {
     std::wstring folder;
     std::wstring manifest;
-    std::wstring exe;
     std::vector<ManifestEntry> files;
     std::vector<ManifestEntry> dirs;
 };

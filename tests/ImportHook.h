@@ -9,15 +9,16 @@
 
 class ImportHook {
 public:
+    // original, when given, receives the system function itself, for a stand-in that passes a call on.
     template <class F>
-    ImportHook(void*& slot, F* standIn) : m_slot(slot), m_original(slot) { Set(reinterpret_cast<void*>(standIn)); }
+    ImportHook(void*& slot, F* standIn, F** original = nullptr) : m_slot(slot), m_original(slot)
+    {
+        if (original) *original = reinterpret_cast<F*>(slot);
+        Set(reinterpret_cast<void*>(standIn));
+    }
     ~ImportHook() { Set(m_original); }
     ImportHook(const ImportHook&) = delete;
     ImportHook& operator=(const ImportHook&) = delete;
-
-    // The system function itself, for a stand-in that passes a call on.
-    template <class F>
-    F Original() const { return reinterpret_cast<F>(m_original); }
 
 private:
     void Set(void* p)

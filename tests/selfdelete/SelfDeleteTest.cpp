@@ -102,11 +102,6 @@ std::wstring ShortPath(const std::wstring& path)
 
 class SelfDeleteScript : public ::testing::Test {
 protected:
-    SelfDeleteScript()
-    {
-        DocumentedConversions::wideToNarrow = m_wideToNarrow.Original<decltype(&::WideCharToMultiByte)>();
-        DocumentedConversions::narrowToWide = m_narrowToWide.Original<decltype(&::MultiByteToWideChar)>();
-    }
     void SetUp() override
     {
         wchar_t temp[MAX_PATH];
@@ -144,8 +139,10 @@ protected:
         return path;
     }
 
-    ImportHook m_wideToNarrow{importWideCharToMultiByte, DocumentedConversions::WideCharToMultiByte};
-    ImportHook m_narrowToWide{importMultiByteToWideChar, DocumentedConversions::MultiByteToWideChar};
+    ImportHook m_wideToNarrow{importWideCharToMultiByte, DocumentedConversions::WideCharToMultiByte,
+                              &DocumentedConversions::wideToNarrow};
+    ImportHook m_narrowToWide{importMultiByteToWideChar, DocumentedConversions::MultiByteToWideChar,
+                              &DocumentedConversions::narrowToWide};
     std::wstring dir, script;
 };
 

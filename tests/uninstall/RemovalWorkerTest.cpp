@@ -178,10 +178,6 @@ public:
     {
         s_thread = ::GetCurrentThreadId();
         s_calls.clear();
-        s_shellExecute = m_shellExecute.Original<decltype(&::ShellExecuteW)>();
-        s_deleteFile = m_deleteFile.Original<decltype(&::DeleteFileW)>();
-        s_removeDirectory = m_removeDirectory.Original<decltype(&::RemoveDirectoryW)>();
-        s_postMessage = m_postMessage.Original<decltype(&::PostMessageW)>();
     }
 
     static std::vector<std::wstring> s_calls;
@@ -219,10 +215,10 @@ private:
     static decltype(&::DeleteFileW) s_deleteFile;
     static decltype(&::RemoveDirectoryW) s_removeDirectory;
     static decltype(&::PostMessageW) s_postMessage;
-    ImportHook m_shellExecute{importShellExecuteW, ShellExecuteW};
-    ImportHook m_deleteFile{importDeleteFileW, DeleteFileW};
-    ImportHook m_removeDirectory{importRemoveDirectoryW, RemoveDirectoryW};
-    ImportHook m_postMessage{importPostMessageW, PostMessageW};
+    ImportHook m_shellExecute{importShellExecuteW, ShellExecuteW, &s_shellExecute};
+    ImportHook m_deleteFile{importDeleteFileW, DeleteFileW, &s_deleteFile};
+    ImportHook m_removeDirectory{importRemoveDirectoryW, RemoveDirectoryW, &s_removeDirectory};
+    ImportHook m_postMessage{importPostMessageW, PostMessageW, &s_postMessage};
 };
 std::vector<std::wstring> CallLog::s_calls;
 DWORD CallLog::s_thread;

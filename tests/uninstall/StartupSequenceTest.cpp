@@ -185,10 +185,11 @@ const Path PATHS[] = {
     {"Removal", false, IDYES, LISTED, false, CONFIRM, MB_YESNO | MB_ICONQUESTION, TRUE, true, true, false, 5},
 };
 
-std::vector<std::wstring> Listed(const wchar_t* const* names, size_t count)
+template <size_t N>
+std::vector<std::wstring> Listed(const wchar_t* const (&names)[N])
 {
     std::vector<std::wstring> paths;
-    for (size_t i = 0; i < count; ++i) paths.push_back((APP / names[i]).wstring());
+    for (const wchar_t* name : names) paths.push_back((APP / name).wstring());
     return paths;
 }
 
@@ -221,9 +222,6 @@ protected:
         System::productRunning = p.productRunning;
         System::answer = p.answer;
         System::threadFails = p.threadFails;
-        System::process32First = m_process32First.Original<decltype(&::Process32FirstW)>();
-        System::getModuleFileName = m_getModuleFileName.Original<decltype(&::GetModuleFileNameW)>();
-        System::createThread = m_createThread.Original<decltype(&::CreateThread)>();
     }
     void TearDown() override
     {
@@ -231,10 +229,10 @@ protected:
         fs::remove_all(ROOT);
     }
 
-    ImportHook m_process32First{importProcess32FirstW, System::Process32FirstW};
+    ImportHook m_process32First{importProcess32FirstW, System::Process32FirstW, &System::process32First};
     ImportHook m_messageBox{importMessageBoxW, System::MessageBoxW};
-    ImportHook m_getModuleFileName{importGetModuleFileNameW, System::GetModuleFileNameW};
-    ImportHook m_createThread{importCreateThread, System::CreateThread};
+    ImportHook m_getModuleFileName{importGetModuleFileNameW, System::GetModuleFileNameW, &System::getModuleFileName};
+    ImportHook m_createThread{importCreateThread, System::CreateThread, &System::createThread};
     ImportHook m_shellExecute{importShellExecuteW, System::ShellExecuteW};
 };
 
@@ -292,8 +290,8 @@ TEST_P(StartupSequence, Path)
     EXPECT_EQ(p.manifest == BEYOND_REACH, fs::exists(ROOT / "Uninst.ini"));
 
     const bool removal = p.entries > 0;
-    EXPECT_EQ(removal ? Listed(FILES, std::size(FILES)) : std::vector<std::wstring>{}, dlg.files);
-    EXPECT_EQ(removal ? Listed(DIRS, std::size(DIRS)) : std::vector<std::wstring>{}, dlg.dirs);
+    EXPECT_EQ(removal ? Listed(FILES) : std::vector<std::wstring>{}, dlg.files);
+    EXPECT_EQ(removal ? Listed(DIRS) : std::vector<std::wstring>{}, dlg.dirs);
     if (p.entries >= 0) {
         EXPECT_EQ(0, dlg.lower);
         EXPECT_EQ(p.entries, dlg.upper);
@@ -306,8 +304,8 @@ TEST_P(StartupSequence, Path)
     EXPECT_EQ(0u, last.wParam);
     EXPECT_EQ(nullptr, theApp.m_pMainWnd);
     EXPECT_EQ(removal ? p.entries : 0, dlg.finalPosition) << "the bar ends full";
-    for (const std::wstring& path : Listed(FILES, std::size(FILES))) EXPECT_NE(removal, fs::exists(path)) << fs::path(path);
-    for (const std::wstring& path : Listed(DIRS, std::size(DIRS))) EXPECT_NE(removal, fs::exists(path)) << fs::path(path);
+    for (const std::wstring& path : Listed(FILES)) EXPECT_NE(removal, fs::exists(path)) << fs::path(path);
+    for (const std::wstring& path : Listed(DIRS)) EXPECT_NE(removal, fs::exists(path)) << fs::path(path);
     EXPECT_TRUE(fs::exists(APP / "user.cfg"));
 }
 
