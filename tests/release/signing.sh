@@ -57,7 +57,7 @@ check "signed through UNINST_SIGN_PASSWORD, verified against the authority" sign
 check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <(osslsigncode verify -CAfile ca.pem -in "$exe" 2>&1)
 check "osslsigncode does not get UNINST_SIGN_PASSWORD" test ! -e password-in-environment
 check "configure names the download page" grep -q 'Download page: http://download.quorill.example/download/' build.log
-check "configure warns of the placeholder host" grep -q 'UNINST_DOWNLOAD_HOST is the placeholder' build.log
+check "configure warns of the placeholder host" grep -q 'UNINST_DOWNLOAD_HOST is a placeholder' build.log
 check "the signed file passes the resource and import checks" \
   env UNINST_EXE_WIN="Z:${exe//\//\\}" "$source_dir/tests/wine-run.sh" "$res_tests"
 check "the signed file removes an installation" env UNINST_EXE="$exe" UNINST_PROBE="$probe" \
