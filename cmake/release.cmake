@@ -27,6 +27,15 @@ if(UNINST_SIGN_PKCS12)
     COMMAND ${CMAKE_CURRENT_LIST_DIR}/sign.sh ${OSSLSIGNCODE} $<TARGET_FILE:Uninst>
             ${UNINST_SIGN_PKCS12} "${UNINST_SIGN_PASSWORD_FILE}" "${UNINST_SIGN_TIMESTAMP_URL}"
     VERBATIM)
+  # The certificate and its password are inputs by content: a renewed certificate at the same path
+  # signs again. A missing file is the signing step's to report, not the build tool's.
+  add_custom_target(uninst_sign_inputs
+    COMMAND ${CMAKE_CURRENT_LIST_DIR}/sign.sh --inputs ${CMAKE_BINARY_DIR}/sign-inputs.sha256
+            ${UNINST_SIGN_PKCS12} "${UNINST_SIGN_PASSWORD_FILE}"
+    BYPRODUCTS ${CMAKE_BINARY_DIR}/sign-inputs.sha256
+    VERBATIM)
+  add_dependencies(Uninst uninst_sign_inputs)
+  set_property(TARGET Uninst APPEND PROPERTY LINK_DEPENDS ${CMAKE_BINARY_DIR}/sign-inputs.sha256)
 endif()
 
 # Relink when these change: a signed executable must not outlive the settings that made it, nor an
