@@ -36,8 +36,9 @@ UNINST_SIGN_PASSWORD='right pass' build -DUNINST_SIGN_PKCS12="$work/signer.p12" 
 verify=$(osslsigncode verify -CAfile ca.pem -in "$exe" 2>&1) || true
 check "the signature verifies against the authority" grep -q '^Signature verification: ok' <<<"$verify"
 check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <<<"$verify"
+cp "$res_tests" "$work/build/"  # it checks the Uninst.exe beside it
 check "the signed file passes the resource and import checks" \
-  env UNINST_EXE_WIN="Z:${exe//\//\\}" "$source_dir/tests/wine-run.sh" "$res_tests"
+  "$source_dir/tests/wine-run.sh" "$work/build/$(basename "$res_tests")"
 check "the signed file removes an installation" env UNINST_EXE="$exe" UNINST_PROBE="$probe" \
   python3 "$source_dir/tests/e2e/test_uninstaller.py" UninstallerTest.test_yes_removes_what_the_manifest_lists
 
