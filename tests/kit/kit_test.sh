@@ -22,7 +22,7 @@ rm -rf "$work"
 mkdir -p "$work"
 source "$(dirname "$0")/../../scripts/wine-session.sh"
 export LOCPATH="$build/locale"
-export LC_ALL=zh_CN.UTF-8
+export LC_ALL=zh_CN.UTF-8 2>/dev/null  # bash itself has no LOCPATH yet, and says so
 WINE_SESSION_DISPLAY=keep wine_session_start "$build" "$work/prefix"
 trap wine_session_stop EXIT
 drive="$WINEPREFIX/drive_c"
