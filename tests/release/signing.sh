@@ -58,8 +58,9 @@ check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <(osslsigncode ver
 check "osslsigncode does not get UNINST_SIGN_PASSWORD" test ! -e password-in-environment
 check "configure names the download page" grep -q 'Download page: http://download.quorill.example/download/' build.log
 check "configure warns of the placeholder host" grep -q 'UNINST_DOWNLOAD_HOST is a placeholder' build.log
+cp "$res_tests" "$(dirname "$exe")/"  # it checks the Uninst.exe beside it
 check "the signed file passes the resource and import checks" \
-  env UNINST_EXE_WIN="Z:${exe//\//\\}" "$source_dir/tests/wine-run.sh" "$res_tests"
+  "$source_dir/tests/wine-run.sh" "$(dirname "$exe")/$(basename "$res_tests")"
 check "the signed file removes an installation" env UNINST_EXE="$exe" UNINST_PROBE="$probe" \
   python3 "$source_dir/tests/e2e/test_uninstaller.py" UninstallerTest.test_yes_removes_what_the_manifest_lists
 

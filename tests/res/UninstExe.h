@@ -1,10 +1,11 @@
-// The executable that the checks read: the build's own, or another one, such as a signed copy,
-// named by the environment variable UNINST_EXE_WIN (a Windows path).
+// The executable that the checks read: the Uninst.exe beside this program, which is the build's own
+// in the tests' folder, the shipped one in the test kit, or a signed one that a copy of this program
+// was put beside.
 #pragma once
-#include <stdlib.h>
+#include "uninstall/Manifest.h"
 
 inline const wchar_t* UninstExe()
 {
-    const wchar_t* other = _wgetenv(L"UNINST_EXE_WIN");
-    return other && *other ? other : UNINST_EXE;
+    static const CString path = GetModuleDirectory() + L"Uninst.exe";
+    return path;
 }

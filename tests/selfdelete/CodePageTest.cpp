@@ -43,8 +43,9 @@ const char* FakeLocale::text;
 
 TEST(ConversionCodePage, RunsUnderTheExpectedLocale)
 {
+    // ctest names the code page of each of its runs; run by itself, the program takes the system's.
     const char* expected = std::getenv("UNINST_EXPECT_ACP");
-    ASSERT_NE(nullptr, expected) << "tests/CMakeLists.txt names the ANSI code page of each run";
+    if (!expected) GTEST_SKIP() << "the system's ANSI code page is " << ::GetACP() << ", OEM " << ::GetOEMCP();
     EXPECT_EQ(static_cast<UINT>(std::atoi(expected)), ::GetACP());
 }
 

@@ -106,7 +106,8 @@ protected:
     {
         wchar_t temp[MAX_PATH];
         ::GetTempPathW(MAX_PATH, temp);
-        dir = std::wstring(temp) + L"selfdelete_test_" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
+        // In its short form, a user name with Chinese characters leaves the scripts' own paths ASCII.
+        dir = ShortPath(temp) + L"selfdelete_test_" + std::to_wstring(::GetCurrentProcessId()) + L"\\";
         fs::remove_all(dir);
         fs::create_directories(dir);
         script = dir + L"_self_del.bat";

@@ -132,7 +132,9 @@ TEST_F(Manifest, ExistsOnlyOnceWrittenAndMissingReadsEmpty)
 
 TEST(ModuleDirectory, OfTheRunningExecutable)
 {
-    EXPECT_STREQ(UNINST_TESTS_DIR, GetModuleDirectory());
+    WCHAR path[MAX_PATH];
+    ASSERT_LT(::GetModuleFileNameW(nullptr, path, MAX_PATH), static_cast<DWORD>(MAX_PATH));
+    EXPECT_STREQ(path, GetModuleDirectory() + L"uninstall_tests.exe");
 }
 
 TEST(ModuleDirectory, EndsAtTheLastSeparator)

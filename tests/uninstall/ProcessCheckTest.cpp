@@ -1,6 +1,7 @@
 // The running-product check against real processes of this Wine prefix: copies of a stand-in
 // program started under the names each case needs.
 #include "uninstall/ProcessCheck.h"
+#include "uninstall/Manifest.h"
 #include <gtest/gtest.h>
 #include <tlhelp32.h>
 #include <string>
@@ -52,7 +53,8 @@ protected:
         const std::wstring dir = m_root + L"\\" + std::to_wstring(m_copies.size());
         const std::wstring path = dir + L"\\" + name;
         ::CreateDirectoryW(dir.c_str(), nullptr);
-        EXPECT_TRUE(::CopyFileW(UNINST_TESTS_DIR L"StandIn.exe", path.c_str(), FALSE)) << path;
+        const CString standIn = GetModuleDirectory() + L"StandIn.exe";
+        EXPECT_TRUE(::CopyFileW(standIn, path.c_str(), FALSE)) << path;
         m_copies.push_back(path);
 
         STARTUPINFOW si = {sizeof si};

@@ -210,7 +210,10 @@ protected:
         manifest += L"[Dirs]\r\n";
         for (size_t i = 0; i < std::size(DIRS); ++i) manifest += std::to_wstring(i) + L"=" + (APP / DIRS[i]).wstring() + L"\r\n";
         if (p.manifest == EMPTY) manifest = L"[Files]\r\n[Dirs]\r\n";
-        if (p.manifest != NONE) std::ofstream(APP / "Uninst.ini") << fs::path(manifest).string();
+        // In UTF-16: the paths hold the user's name, which the ANSI code page may not spell.
+        if (p.manifest != NONE)
+            std::ofstream(APP / "Uninst.ini", std::ios::binary).write("\xFF\xFE", 2).write(
+                reinterpret_cast<const char*>(manifest.data()), manifest.size() * sizeof(wchar_t));
 
         System::exePath = (APP / "Uninst.exe").wstring();
         if (p.manifest == BEYOND_REACH) {
