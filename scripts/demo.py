@@ -65,6 +65,8 @@ def main():
     print("Before:\n" + listing(install))
     run = Run(install.exe)
     box = wait_for(lambda: xdotool("search", "--name", "^Zembrat$"), 20)
+    # The box takes the focus a moment after it appears; until then Wine paints it inactive.
+    wait_for(lambda: xdotool("getwindowfocus") == box[:1], 5)
     time.sleep(0.3)
     shots = [screenshot("1-confirm.png", box[0])]
     if HEADLESS:
