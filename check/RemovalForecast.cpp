@@ -341,10 +341,14 @@ private:
 
     void ListLeftovers()
     {
+        // A relative path is taken as relative to the folder of Uninst.exe, as its author most likely meant it.
+        const std::wstring exeFolder = m_plan.exe.substr(0, m_plan.exe.rfind(L'\\') + 1);
         std::map<int, const SectionKey*> skipped;
         for (const SectionKey& key : m_plan.skipped) {
-            if (!IsFullyQualifiedPath(key.path.c_str())) continue;
-            const int n = m_picture.Find(RealPath(key.path, false));
+            const bool relative = !key.path.empty() && key.path[0] != L'\\' && key.path[0] != L'/' &&
+                                  key.path.find(L':') == std::wstring::npos;
+            if (!relative && !IsFullyQualifiedPath(key.path.c_str())) continue;
+            const int n = m_picture.Find(RealPath(relative ? exeFolder + key.path : key.path, false));
             if (n != NOWHERE && !skipped.count(n)) skipped[n] = &key;
         }
         for (size_t n = 0; n < Nodes().size(); ++n) {

@@ -153,8 +153,11 @@ class CheckerTest(unittest.TestCase):
 
         chinese = "\u8bed\u97f3.wav"
         cases = [
-            ("a relative path", lambda i: after(files=i.files + ["voice.dll"]), 1,
-             lambda i: [["skip", "Files", "3", "not fully qualified", "voice.dll"]]),
+            ("a relative path", lambda i: after(files=[i.files[0], "bin\\voice.dll", i.files[2]]), 1,
+             lambda i: [["skip", "Files", "1", "not fully qualified", "bin\\voice.dll"],
+                        ["stays", "Dirs", "1", "not empty: something inside it stays", path(i, "bin")],
+                        ["left", "dir", fails("Dirs", 1), path(i, "bin")],
+                        ["left", "file", skipped("Files", 1), path(i, "bin/voice.dll")]]),
             ("a path too long", lambda i: after(files=i.files + ["C:\\" + "x" * 300]), 1,
              lambda i: [["skip", "Files", "3", "too long", "C:\\" + "x" * 300]]),
             ("a missing key", lambda i: gap(i), 1,
