@@ -4,6 +4,7 @@
 #include "check/RemovalForecast.h"
 #include "check/ReportWriter.h"
 #include <algorithm>
+#include <map>
 #include <memory>
 
 enum { EXIT_CLEAN = 0, EXIT_PROBLEMS = 1, EXIT_CANNOT_CHECK = 2 };
@@ -122,37 +123,34 @@ static bool IsNumber(const std::wstring& key)
 
 // Faults that keys never read would have if they were: their values checked, and the removal
 // played again as though every numbered key were read in order.
-static std::vector<std::wstring> NeverReadFaults(const CFolderPicture& picture, const RemovalPlan& plan,
-                                                 const SectionCheck (&sections)[2])
+static std::map<const SkippedKey*, std::wstring> NeverReadFaults(const CFolderPicture& picture, const RemovalPlan& plan,
+                                                                 const SectionCheck (&sections)[2])
 {
     RemovalPlan whatIf = plan;
-    std::vector<std::pair<const SkippedKey*, size_t>> added;
-    std::vector<std::wstring> faults;
+    std::map<std::pair<bool, size_t>, const SkippedKey*> added;
+    std::map<const SkippedKey*, std::wstring> faults;
     for (int s = 0; s < 2; ++s) {
-        std::vector<ManifestEntry>& list = s ? whatIf.dirs : whatIf.files;
         std::vector<const SkippedKey*> keys;
-        for (const SkippedKey& key : sections[s].skipped)
-            if (IsNeverRead(key.kind) && key.wouldBe == MV_PATH && IsNumber(key.key)) keys.push_back(&key);
+        for (const SkippedKey& key : sections[s].skipped) {
+            if (!IsNeverRead(key.kind)) continue;
+            if (key.wouldBe != MV_PATH)
+                faults[&key] = SkipText(key.wouldBe == MV_TOO_LONG ? SkipKind::TooLong : SkipKind::NotFullyQualified, 0);
+            else if (IsNumber(key.key))
+                keys.push_back(&key);
+        }
         std::stable_sort(keys.begin(), keys.end(),
                          [](const SkippedKey* a, const SkippedKey* b) { return std::stoi(a->key) < std::stoi(b->key); });
+        std::vector<ManifestEntry>& list = s ? whatIf.dirs : whatIf.files;
         for (const SkippedKey* key : keys) {
-            added.push_back({key, list.size()});
+            added[{s == 1, list.size()}] = key;
             list.push_back({std::stoi(key->key), key->value});
         }
     }
-    const RemovalForecast forecast = ForecastRemoval(picture, whatIf);
-    for (int s = 0; s < 2; ++s)
-        for (const SkippedKey& key : sections[s].skipped) {
-            std::wstring text;
-            if (IsNeverRead(key.kind) && key.wouldBe != MV_PATH)
-                text = SkipText(key.wouldBe == MV_TOO_LONG ? SkipKind::TooLong : SkipKind::NotFullyQualified, 0);
-            for (const auto& entry : added)
-                if (entry.first == &key)
-                    for (const EntryOutcome& o : forecast.outcomes)
-                        if (o.dirs == (s == 1) && o.index == entry.second)
-                            text = OutcomeWord(o.kind) + (OutcomeText(o).empty() ? L"" : L", " + OutcomeText(o));
-            faults.push_back(text);
-        }
+    for (const EntryOutcome& o : ForecastRemoval(picture, whatIf).outcomes) {
+        const auto key = added.find({o.dirs, o.index});
+        if (key != added.end())
+            faults[key->second] = OutcomeWord(o.kind) + (OutcomeText(o).empty() ? L"" : L", " + OutcomeText(o));
+    }
     return faults;
 }
 
@@ -223,7 +221,7 @@ int wmain(int argc, wchar_t** argv)
         for (const SkippedKey& key : sections[s].skipped) plan.skipped.push_back({s == 1, key.key, key.value});
     }
     const RemovalForecast forecast = ForecastRemoval(picture, plan);
-    const std::vector<std::wstring> faults = NeverReadFaults(picture, plan, sections);
+    const auto faults = NeverReadFaults(picture, plan, sections);
 
     if (plan.placed) out.Line({L"note", L"checked as placed beside " + std::wstring(EXE_NAME) + L", as", plan.manifest});
     size_t encodingProblems = 0;
@@ -242,13 +240,14 @@ int wmain(int argc, wchar_t** argv)
         out.Line({L"note", L"ANSI text with non-ASCII characters: read in the ANSI code page of the machine, here " +
                                codePage + L"; UTF-16 with a byte order mark reads the same everywhere"});
 
-    size_t skipped = 0, fault = 0;
+    size_t skipped = 0;
     for (int s = 0; s < 2; ++s) {
         const SectionCheck& check = sections[s];
         for (const ManifestEntry& entry : check.entries)
             if (!quiet) out.Line({L"entry", Section(s), std::to_wstring(entry.key), entry.path});
         for (const SkippedKey& key : check.skipped) {
-            const std::wstring& also = faults[fault++];
+            const auto fault = faults.find(&key);
+            const std::wstring also = fault == faults.end() ? L"" : fault->second;
             out.Line({L"skip", Section(s), key.key, SkipText(key.kind, check.stop) + (also.empty() ? L"" : L"; if read: " + also),
                       key.value});
         }
