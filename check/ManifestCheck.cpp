@@ -1,6 +1,5 @@
 #include "check/ManifestCheck.h"
 #include "platform/Handle.h"
-#include "uninstall/Manifest.h"
 
 namespace {
 
@@ -8,23 +7,40 @@ struct SectionLine {
     std::wstring key, value;
 };
 
-// Every key=value line of the section, in file order, as the profile reader lists them.
-std::vector<SectionLine> ReadSectionLines(LPCWSTR pszManifest, LPCWSTR pszSection)
+std::wstring Trimmed(const std::wstring& s)
 {
-    std::vector<WCHAR> buffer(4096);
-    DWORD length;
-    // The reader signals a cut list by a length of two less than the buffer.
-    while ((length = ::GetPrivateProfileSectionW(pszSection, buffer.data(), static_cast<DWORD>(buffer.size()),
-                                                 pszManifest)) + 2 >= buffer.size())
-        buffer.resize(buffer.size() * 2);
+    const size_t first = s.find_first_not_of(L" \t\r");
+    return first == std::wstring::npos ? L"" : s.substr(first, s.find_last_not_of(L" \t\r") - first + 1);
+}
 
+// The name of a section header line, or nothing when the line is not one.
+bool SectionName(const std::wstring& line, std::wstring& name)
+{
+    if (line.empty() || line[0] != L'[') return false;
+    name = Trimmed(line.substr(1, line.find(L']') - 1));
+    return true;
+}
+
+// Every key=value line of the first section of that name, in file order, as the profile reader
+// takes lines apart: blanks around keys and values dropped, comments left out.
+std::vector<SectionLine> SectionLines(const std::wstring& text, LPCWSTR pszSection)
+{
     std::vector<SectionLine> lines;
-    for (DWORD i = 0; i < length; ++i) {
-        const std::wstring line(&buffer[i]);
-        i += static_cast<DWORD>(line.size());
-        if (line[0] == L';') continue;
-        const size_t equals = line.find(L'=');
-        lines.push_back({line.substr(0, equals), equals == std::wstring::npos ? L"" : line.substr(equals + 1)});
+    bool inside = false, found = false;
+    for (size_t start = 0; start < text.size();) {
+        size_t end = text.find(L'\n', start);
+        if (end == std::wstring::npos) end = text.size();
+        const std::wstring line = Trimmed(text.substr(start, end - start));
+        start = end + 1;
+        std::wstring name;
+        if (SectionName(line, name)) {
+            if (found) break;
+            inside = found = ::lstrcmpiW(name.c_str(), pszSection) == 0;
+        } else if (inside && !line.empty() && line[0] != L';') {
+            const size_t equals = line.find(L'=');
+            lines.push_back({Trimmed(line.substr(0, equals)),
+                             equals == std::wstring::npos ? L"" : Trimmed(line.substr(equals + 1))});
+        }
     }
     return lines;
 }
@@ -50,28 +66,44 @@ int KeyIndex(const std::wstring& key)
     return index < MANIFEST_KEY_LIMIT ? index : MANIFEST_KEY_LIMIT;
 }
 
+// A key never read, with what the uninstaller would make of its value.
+SkippedKey NeverRead(const std::wstring& key, SkipKind kind, const std::wstring& value)
+{
+    if (value.size() >= MAX_PATH) return {key, kind, value, MV_TOO_LONG};
+    return {key, kind, value, IsFullyQualifiedPath(value.c_str()) ? MV_PATH : MV_NOT_FULLY_QUALIFIED};
+}
+
+std::wstring Widened(const std::string& bytes, size_t from, UINT codePage, DWORD flags = 0)
+{
+    const char* p = bytes.data() + from;
+    const int n = static_cast<int>(bytes.size() - from);
+    if (n == 0) return L"";
+    std::wstring text(::MultiByteToWideChar(codePage, flags, p, n, nullptr, 0), L'\0');
+    if (text.empty()) return L"";
+    ::MultiByteToWideChar(codePage, flags, p, n, &text[0], static_cast<int>(text.size()));
+    return text;
+}
+
 }  // namespace
 
-SectionCheck CheckSection(LPCWSTR pszManifest, LPCWSTR pszSection)
+SectionCheck CheckSection(LPCWSTR pszReadFrom, const ManifestText& text, LPCWSTR pszSection)
 {
     SectionCheck check;
     WCHAR value[MANIFEST_VALUE_SIZE];
     for (; check.stop < MANIFEST_KEY_LIMIT; ++check.stop) {
-        const ManifestValue kind = ReadManifestKey(pszManifest, pszSection, check.stop, value);
+        const ManifestValue kind = ReadManifestKey(pszReadFrom, pszSection, check.stop, value);
         if (kind == MV_END) break;
         if (kind == MV_PATH)
             check.entries.push_back({check.stop, value});
         else
             check.skipped.push_back({std::to_wstring(check.stop),
-                                     kind == MV_TOO_LONG ? L"too long" : L"not fully qualified", value});
+                                     kind == MV_TOO_LONG ? SkipKind::TooLong : SkipKind::NotFullyQualified, value});
     }
 
     // What the numbered reading above never asked for. The reader answers a key with its first line.
     std::vector<bool> seen(MANIFEST_KEY_LIMIT);
-    const std::wstring afterStop = check.stop < MANIFEST_KEY_LIMIT
-                                       ? L"after key " + std::to_wstring(check.stop) + L", where reading stops"
-                                       : L"past key " + std::to_wstring(MANIFEST_KEY_LIMIT - 1);
-    for (const SectionLine& line : ReadSectionLines(pszManifest, pszSection)) {
+    const SkipKind afterStop = check.stop < MANIFEST_KEY_LIMIT ? SkipKind::AfterStop : SkipKind::PastLimit;
+    for (const SectionLine& line : SectionLines(text.text, pszSection)) {
         const int index = KeyIndex(line.key);
         const bool readable = index >= 0 && index < MANIFEST_KEY_LIMIT;
         const bool repeated = readable && seen[index];
@@ -81,24 +113,47 @@ SectionCheck CheckSection(LPCWSTR pszManifest, LPCWSTR pszSection)
         const std::wstring entry = Unquoted(line.value);
         if (entry.empty() || (readable && !repeated && index < check.stop)) continue;
         if (index < 0) {
-            check.skipped.push_back({line.key, L"not a numbered key", entry});
+            check.skipped.push_back({line.key, SkipKind::NotNumbered, entry});
         } else if (repeated && index <= check.stop) {
-            check.skipped.push_back({line.key, L"key written twice", entry});
+            check.skipped.push_back({line.key, SkipKind::WrittenTwice, entry});
         } else {
             ++check.unreadAfterStop;
-            check.skipped.push_back({line.key, afterStop, entry});
+            check.skipped.push_back(NeverRead(line.key, afterStop, entry));
         }
     }
+
+    if (!text.hiddenSection.empty() && ::lstrcmpiW(text.hiddenSection.c_str(), pszSection) == 0)
+        for (const SectionLine& line : SectionLines(text.hiddenText, pszSection)) {
+            const std::wstring entry = Unquoted(line.value);
+            if (!entry.empty()) check.skipped.push_back(NeverRead(line.key, SkipKind::HiddenByMark, entry));
+        }
     return check;
 }
 
-ManifestText ClassifyManifestText(const std::string& bytes)
+ManifestText DecodeManifest(const std::string& bytes)
 {
-    if (bytes.compare(0, 2, "\xFF\xFE") == 0) return ManifestText::Utf16;
-    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) return ManifestText::Utf8WithBom;
+    ManifestText manifest;
+    if (bytes.compare(0, 2, "\xFF\xFE") == 0) {
+        manifest.encoding = ManifestEncoding::Utf16;
+        manifest.text.assign(reinterpret_cast<const WCHAR*>(bytes.data() + 2), (bytes.size() - 2) / 2);
+        return manifest;
+    }
+    manifest.text = Widened(bytes, 0, CP_ACP);
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") == 0) {
+        manifest.encoding = ManifestEncoding::Utf8WithBom;
+        manifest.hiddenText = Widened(bytes, 3, CP_UTF8);
+        SectionName(Trimmed(manifest.hiddenText.substr(0, manifest.hiddenText.find(L'\n'))), manifest.hiddenSection);
+        return manifest;
+    }
+    manifest.encoding = ManifestEncoding::Ascii;
     for (char c : bytes)
-        if (static_cast<unsigned char>(c) >= 0x80) return ManifestText::AnsiNonAscii;
-    return ManifestText::Ascii;
+        if (static_cast<unsigned char>(c) >= 0x80) {
+            manifest.encoding = Widened(bytes, 0, CP_UTF8, MB_ERR_INVALID_CHARS).empty()
+                                    ? ManifestEncoding::AnsiNonAscii
+                                    : ManifestEncoding::Utf8;
+            break;
+        }
+    return manifest;
 }
 
 bool ReadFileBytes(LPCWSTR pszPath, std::string& bytes)
@@ -114,4 +169,26 @@ bool ReadFileBytes(LPCWSTR pszPath, std::string& bytes)
         bytes.append(chunk, n);
     }
     return false;
+}
+
+CTextCopy::CTextCopy(const std::wstring& text)
+{
+    WCHAR folder[MAX_PATH], path[MAX_PATH];
+    const DWORD n = ::GetTempPathW(MAX_PATH, folder);
+    if (n == 0 || n >= MAX_PATH || !::GetTempFileNameW(folder, L"uck", 0, path)) return;
+    m_path = path;
+    CHandle file(::CreateFileW(path, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_TEMPORARY, nullptr));
+    const std::wstring content = L"\xFEFF" + text;
+    DWORD written;
+    const DWORD size = static_cast<DWORD>(content.size() * sizeof(WCHAR));
+    if (!file.IsValid() || !::WriteFile(file, content.data(), size, &written, nullptr) || written != size) {
+        file.Close();
+        ::DeleteFileW(path);
+        m_path.clear();
+    }
+}
+
+CTextCopy::~CTextCopy()
+{
+    if (!m_path.empty()) ::DeleteFileW(m_path.c_str());
 }

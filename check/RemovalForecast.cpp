@@ -1,8 +1,6 @@
 #include "check/RemovalForecast.h"
-#include "uninstall/Manifest.h"
+#include "platform/Handle.h"
 #include <algorithm>
-#include <climits>
-#include <map>
 
 std::wstring FullPath(const std::wstring& path)
 {
@@ -18,24 +16,30 @@ std::wstring FullPath(const std::wstring& path)
 
 namespace {
 
-// Owns a directory search and ends it when it goes; cannot be copied.
-class CFindHandle {
-public:
-    explicit CFindHandle(HANDLE h) : m_h(h) {}
-    ~CFindHandle() { if (IsValid()) ::FindClose(m_h); }
-    CFindHandle(const CFindHandle&) = delete;
-    CFindHandle& operator=(const CFindHandle&) = delete;
+bool StartsWith(const std::wstring& s, LPCWSTR prefix)
+{
+    return s.compare(0, ::lstrlenW(prefix), prefix) == 0;
+}
 
-    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE; }
-    operator HANDLE() const { return m_h; }
+std::wstring WithoutPrefix(const std::wstring& path)
+{
+    if (StartsWith(path, L"\\\\?\\UNC\\") || StartsWith(path, L"\\\\.\\UNC\\")) return L"\\\\" + path.substr(8);
+    if (StartsWith(path, L"\\\\?\\") || StartsWith(path, L"\\\\.\\")) return path.substr(4);
+    return path;
+}
 
-private:
-    HANDLE m_h;
-};
+// The length of "C:\" or of "\\server\share\" at the start of a full path.
+size_t RootLength(const std::wstring& full)
+{
+    if (full.size() >= 3 && full[1] == L':') return 3;
+    const size_t server = full.find(L'\\', 2);
+    const size_t share = server == std::wstring::npos ? server : full.find(L'\\', server + 1);
+    return share == std::wstring::npos ? full.size() : share + 1;
+}
 
 std::wstring WithoutTrailingSeparator(std::wstring path)
 {
-    while (path.size() > 1 && path.back() == L'\\' && path[path.size() - 2] != L':') path.pop_back();
+    while (path.size() > RootLength(path) && path.back() == L'\\') path.pop_back();
     return path;
 }
 
@@ -54,35 +58,78 @@ std::wstring Key(const std::wstring& path)
     return key;
 }
 
-struct Node {
-    std::wstring path;
-    int parent;
-    DWORD attributes;
-    bool present = true;
-    bool pinned = false;
-    bool expected = false;
-    int children = 0;
-    int removedAtTurn = -1;
+// The long form of the path as far as it exists, followed by the rest as it is; empty when nothing
+// from "from" on exists.
+std::wstring LongHead(const std::wstring& full, size_t from)
+{
+    for (size_t end = from; end != std::wstring::npos && end >= RootLength(full); end = full.rfind(L'\\', end - 1)) {
+        const std::wstring head = full.substr(0, end);
+        std::wstring path(::GetLongPathNameW(head.c_str(), nullptr, 0), L'\0');
+        if (path.empty()) continue;
+        path.resize(::GetLongPathNameW(head.c_str(), &path[0], static_cast<DWORD>(path.size())));
+        return path + full.substr(end);
+    }
+    return L"";
+}
 
-    bool IsDir() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-};
+// The final path of an existing file or directory, links followed; empty when it cannot be opened.
+// Looked up at run time: Windows XP has no such function, and the checker still starts there.
+std::wstring FinalPath(const std::wstring& path)
+{
+    using GetFinalPathName = DWORD(WINAPI*)(HANDLE, LPWSTR, DWORD, DWORD);
+    static const auto getFinalPathName = reinterpret_cast<GetFinalPathName>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "GetFinalPathNameByHandleW")));
+    if (!getFinalPathName) return L"";
+    CHandle h(::CreateFileW(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+    if (!h.IsValid()) return L"";
+    std::wstring final(getFinalPathName(h, nullptr, 0, 0), L'\0');
+    if (final.empty()) return L"";
+    final.resize(getFinalPathName(h, &final[0], static_cast<DWORD>(final.size()), 0));
+    return WithoutPrefix(final);
+}
 
-// Every file and directory under a folder as the disk has them, and what the removal takes away.
-class CFolderPicture {
+// Owns a directory search and ends it when it goes; cannot be copied.
+class CFindHandle {
 public:
-    bool Load(const std::wstring& folder, std::wstring& unreadable);
-    bool Contains(const std::wstring& path) const;
-    int Find(const std::wstring& path) const;
-    int Add(const std::wstring& path, int parent, DWORD attributes);
-    void Take(int n);
-    bool IsInside(int n, int ancestor) const;
+    explicit CFindHandle(HANDLE h) : m_h(h) {}
+    ~CFindHandle() { if (IsValid()) ::FindClose(m_h); }
+    CFindHandle(const CFindHandle&) = delete;
+    CFindHandle& operator=(const CFindHandle&) = delete;
 
-    std::vector<Node> nodes;
+    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE; }
+    operator HANDLE() const { return m_h; }
 
 private:
-    std::wstring m_rootKey;
-    std::map<std::wstring, int> m_index;
+    HANDLE m_h;
 };
+
+}  // namespace
+
+std::wstring LongPath(const std::wstring& path)
+{
+    const std::wstring full = FullPath(WithoutPrefix(path));
+    const std::wstring longer = full.empty() ? full : LongHead(full, full.size());
+    return longer.empty() ? full : longer;
+}
+
+std::wstring RealPath(const std::wstring& path, bool resolveLast)
+{
+    const std::wstring full = WithoutTrailingSeparator(LongPath(path));
+    const size_t root = RootLength(full);
+    // The deepest of its parents that exists, or the path itself.
+    for (size_t end = resolveLast ? full.size() : full.rfind(L'\\'); end != std::wstring::npos && end + 1 >= root;
+         end = full.rfind(L'\\', end - 1)) {
+        std::wstring real = FinalPath(full.substr(0, std::max(end, root)));
+        if (!real.empty()) {
+            std::wstring rest = full.substr(end);
+            if (!rest.empty() && real.back() == L'\\') rest.erase(0, 1);
+            return WithoutTrailingSeparator(real + rest);
+        }
+        if (end == 0) break;
+    }
+    return full;
+}
 
 bool CFolderPicture::Load(const std::wstring& folder, std::wstring& unreadable)
 {
@@ -92,8 +139,9 @@ bool CFolderPicture::Load(const std::wstring& folder, std::wstring& unreadable)
         unreadable = folder;
         return false;
     }
-    Add(folder, -1, attributes);
-    // The removal never descends into a junction or link: it goes as an empty directory does.
+    Add(folder, -1, attributes & ~FILE_ATTRIBUTE_REPARSE_POINT);
+    // The removal never descends into a junction or link: it goes as an empty directory does. Nor
+    // does the walk, so that a link to a folder above it cannot make it loop.
     for (size_t i = 0; i < nodes.size(); ++i) {
         if (!nodes[i].IsDir() || (nodes[i].attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         const std::wstring directory = nodes[i].path;
@@ -125,6 +173,18 @@ int CFolderPicture::Find(const std::wstring& path) const
     return found == m_index.end() ? -1 : found->second;
 }
 
+std::vector<int> CFolderPicture::FindFiles(LPCWSTR pszName) const
+{
+    const std::wstring name = Key(std::wstring(L"\\") + pszName);
+    std::vector<int> files;
+    for (size_t n = 0; n < nodes.size(); ++n) {
+        const std::wstring key = Key(nodes[n].path);
+        if (!nodes[n].IsDir() && key.size() > name.size() && key.compare(key.size() - name.size(), name.size(), name) == 0)
+            files.push_back(static_cast<int>(n));
+    }
+    return files;
+}
+
 int CFolderPicture::Add(const std::wstring& path, int parent, DWORD attributes)
 {
     nodes.push_back({path, parent, attributes});
@@ -145,113 +205,195 @@ bool CFolderPicture::IsInside(int n, int ancestor) const
     return false;
 }
 
-// A removal that fails at the time; whether it matters is known only at the end.
-struct Failure {
-    size_t outcome;
-    int node;
-    int turn;
+namespace {
+
+const int NOWHERE = -1;
+
+// One run of Uninst.exe played on a picture of the folder, step by step as it happens.
+class CRemoval {
+public:
+    CRemoval(const CFolderPicture& disk, const RemovalPlan& plan) : m_picture(disk), m_plan(plan) {}
+
+    RemovalForecast Play()
+    {
+        Locate();
+        Start();
+        DeleteFiles();
+        RemoveDirectories();
+        RunScript();
+        JudgeFailures();
+        ListLeftovers();
+        return m_forecast;
+    }
+
+private:
+    struct Target {
+        int node;
+        bool trailing;
+    };
+
+    // The node each entry names; NOWHERE, with an outcome, when it names nothing in the folder.
+    void Locate()
+    {
+        for (size_t i = 0; i < m_plan.files.size(); ++i) m_files.push_back(Locate(false, i, m_plan.files[i]));
+        for (size_t i = 0; i < m_plan.dirs.size(); ++i) m_dirs.push_back(Locate(true, i, m_plan.dirs[i]));
+    }
+
+    Target Locate(bool dirs, size_t index, const ManifestEntry& entry)
+    {
+        const std::wstring full = FullPath(entry.path);
+        const std::wstring real = RealPath(entry.path, false);
+        const bool trailing = !full.empty() && full.back() == L'\\' && full.size() > RootLength(full);
+        if (real.empty() || !m_picture.Contains(real)) {
+            const bool linked = !real.empty() && m_picture.Contains(WithoutTrailingSeparator(LongPath(entry.path)));
+            m_forecast.outcomes.push_back({Outcome::Outside, dirs, index, Failure::None, 0, linked ? real : L""});
+            return {NOWHERE, trailing};
+        }
+        const int n = m_picture.Find(real);
+        if (n == NOWHERE) m_forecast.outcomes.push_back({Outcome::Missing, dirs, index, Failure::None, 0, L""});
+        return {n, trailing};
+    }
+
+    // Before the first removal the manifest is deleted; the executable beside it runs throughout.
+    void Start()
+    {
+        m_manifest = m_picture.Find(m_plan.manifest);
+        if (m_manifest != NOWHERE && (m_plan.placed || !Nodes()[m_manifest].IsReadOnly())) m_picture.Take(m_manifest);
+        m_exe = m_picture.Find(m_plan.exe);
+        const int holder = m_picture.Find(m_plan.exe.substr(0, m_plan.exe.rfind(L'\\')));
+        if (m_exe == NOWHERE && holder != NOWHERE && Nodes()[holder].IsDir())
+            m_exe = m_picture.Add(m_plan.exe, holder, FILE_ATTRIBUTE_NORMAL);
+    }
+
+    void DeleteFiles()
+    {
+        for (size_t i = 0; i < m_files.size(); ++i) {
+            const int n = m_files[i].node;
+            if (n == NOWHERE || !Nodes()[n].present || n == m_exe) continue;
+            if (Nodes()[n].IsDir())
+                Fail(false, i, Failure::NotAFile);
+            else if (m_files[i].trailing)
+                Fail(false, i, Failure::EndsInSeparator);
+            else if (Nodes()[n].IsReadOnly())
+                Fail(false, i, Failure::ReadOnly);
+            else
+                m_picture.Take(n);
+        }
+    }
+
+    // Only empty directories go. A junction or link goes as itself, whatever its target holds.
+    void RemoveDirectories()
+    {
+        for (size_t i = 0; i < m_dirs.size(); ++i) {
+            const int n = m_dirs[i].node;
+            if (n == NOWHERE || !Nodes()[n].present) continue;
+            if (!Nodes()[n].IsDir()) {
+                Fail(true, i, Failure::NotADirectory);
+            } else if (Nodes()[n].children > 0) {
+                Fail(true, i, Failure::NotEmpty);
+            } else if (Nodes()[n].IsReadOnly()) {
+                // Windows refuses to delete a directory with the read-only attribute; Wine does not.
+                Fail(true, i, Failure::ReadOnlyDirectory);
+            } else {
+                m_picture.Take(n);
+                m_removed.push_back(i);
+            }
+        }
+    }
+
+    // After the process has ended its script deletes the executable, unless it is read-only: Del
+    // leaves a read-only file. Its folder is left, empty.
+    void RunScript()
+    {
+        if (m_exe == NOWHERE) return;
+        if (!Nodes()[m_exe].IsReadOnly()) m_picture.Take(m_exe);
+        for (int n = Nodes()[m_exe].parent; n != NOWHERE && Nodes()[n].present; n = Nodes()[n].parent) {
+            Nodes()[n].expected = true;
+            m_forecast.expected.push_back(Nodes()[n].path);
+        }
+    }
+
+    // A failure matters only if what the entry names is still there at the end.
+    void JudgeFailures()
+    {
+        std::vector<EntryOutcome> outcomes;
+        for (EntryOutcome& outcome : m_forecast.outcomes) {
+            if (outcome.kind != Outcome::Fails) {
+                outcomes.push_back(outcome);
+                continue;
+            }
+            const int n = (outcome.dirs ? m_dirs : m_files)[outcome.index].node;
+            if (!Nodes()[n].present || Nodes()[n].expected) continue;
+            if (outcome.failure == Failure::NotEmpty && Nodes()[n].children == 0) {
+                // Nothing inside stays: what was inside went at a later turn.
+                for (size_t turn : m_removed)
+                    if (turn > outcome.index && m_picture.IsInside(m_dirs[turn].node, n)) {
+                        outcome.failure = Failure::NotEmptyAtItsTurn;
+                        outcome.laterKey = m_plan.dirs[turn].key;
+                        break;
+                    }
+            }
+            m_failing[n] = outcomes.size();
+            outcomes.push_back(outcome);
+        }
+        m_forecast.outcomes = outcomes;
+    }
+
+    void ListLeftovers()
+    {
+        // A relative path is taken as relative to the folder of Uninst.exe, as its author most likely meant it.
+        const std::wstring exeFolder = m_plan.exe.substr(0, m_plan.exe.rfind(L'\\') + 1);
+        std::map<int, const SectionKey*> skipped;
+        for (const SectionKey& key : m_plan.skipped) {
+            const bool relative = !key.path.empty() && key.path[0] != L'\\' && key.path[0] != L'/' &&
+                                  key.path.find(L':') == std::wstring::npos;
+            if (!relative && !IsFullyQualifiedPath(key.path.c_str())) continue;
+            const int n = m_picture.Find(RealPath(relative ? exeFolder + key.path : key.path, false));
+            if (n != NOWHERE && !skipped.count(n)) skipped[n] = &key;
+        }
+        for (size_t n = 0; n < Nodes().size(); ++n) {
+            const Node& node = Nodes()[n];
+            if (!node.present || node.expected) continue;
+            Leftover left{node.IsDir(), LeftReason::NotListed, false, L"", node.path};
+            const int i = static_cast<int>(n);
+            if (i == m_exe) {
+                left.reason = LeftReason::ReadOnlyExe;
+            } else if (i == m_manifest) {
+                left.reason = LeftReason::ReadOnlyManifest;
+            } else if (m_failing.count(i)) {
+                const EntryOutcome& outcome = m_forecast.outcomes[m_failing[i]];
+                const ManifestEntry& entry = (outcome.dirs ? m_plan.dirs : m_plan.files)[outcome.index];
+                left = {node.IsDir(), LeftReason::EntryFails, outcome.dirs, std::to_wstring(entry.key), node.path};
+            } else if (skipped.count(i)) {
+                left = {node.IsDir(), LeftReason::EntrySkipped, skipped[i]->dirs, skipped[i]->key, node.path};
+            }
+            m_forecast.left.push_back(left);
+        }
+        std::sort(m_forecast.left.begin(), m_forecast.left.end(),
+                  [](const Leftover& a, const Leftover& b) { return Key(a.path) < Key(b.path); });
+    }
+
+    void Fail(bool dirs, size_t index, Failure failure)
+    {
+        m_forecast.outcomes.push_back({Outcome::Fails, dirs, index, failure, 0, L""});
+    }
+
+    std::vector<Node>& Nodes() { return m_picture.nodes; }
+
+    CFolderPicture m_picture;
+    const RemovalPlan& m_plan;
+    RemovalForecast m_forecast;
+    std::vector<Target> m_files, m_dirs;
+    int m_manifest = NOWHERE, m_exe = NOWHERE;
+    // The turns in the list of directories at which one was removed.
+    std::vector<size_t> m_removed;
+    // The nodes that stay because their entry fails, with that entry's outcome.
+    std::map<int, size_t> m_failing;
 };
 
 }  // namespace
 
-bool ForecastRemoval(const RemovalPlan& plan, RemovalForecast& forecast, std::wstring& unreadable)
+RemovalForecast ForecastRemoval(const CFolderPicture& disk, const RemovalPlan& plan)
 {
-    CFolderPicture picture;
-    if (!picture.Load(WithoutTrailingSeparator(plan.folder), unreadable)) return false;
-    std::vector<Node>& nodes = picture.nodes;
-    std::vector<EntryOutcome>& outcomes = forecast.outcomes;
-    std::vector<Failure> failures;
-
-    // Before the first removal the manifest is deleted; the executable beside it runs throughout.
-    const int manifest = picture.Find(plan.manifest);
-    if (manifest >= 0 && !(nodes[manifest].attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
-        picture.Take(manifest);
-    const std::wstring exeFolder =
-        WithoutTrailingSeparator(static_cast<LPCWSTR>(DirectoryOfPath(plan.manifest.c_str())));
-    const std::wstring exePath = Join(exeFolder, L"Uninst.exe");
-    int exe = picture.Find(exePath);
-    const int holder = picture.Find(exeFolder);
-    if (exe < 0 && holder >= 0 && nodes[holder].IsDir()) exe = picture.Add(exePath, holder, FILE_ATTRIBUTE_NORMAL);
-    if (exe >= 0) nodes[exe].pinned = true;
-
-    // The node an entry names; -1 when it names nothing under the folder, which is noted.
-    auto locate = [&](LPCWSTR section, const ManifestEntry& entry, bool& trailing) {
-        const std::wstring full = FullPath(entry.path);
-        const std::wstring path = WithoutTrailingSeparator(full);
-        trailing = path != full;
-        if (path.empty() || !picture.Contains(path)) {
-            outcomes.push_back({L"outside", section, entry.key, L"", entry.path});
-            return -1;
-        }
-        const int n = picture.Find(path);
-        if (n < 0) outcomes.push_back({L"missing", section, entry.key, L"", entry.path});
-        return n;
-    };
-    auto fail = [&](LPCWSTR section, const ManifestEntry& entry, int n, LPCWSTR reason, int turn) {
-        failures.push_back({outcomes.size(), n, turn});
-        outcomes.push_back({L"stays", section, entry.key, reason, entry.path});
-    };
-
-    for (const ManifestEntry& entry : plan.files) {
-        bool trailing;
-        const int n = locate(L"Files", entry, trailing);
-        if (n < 0 || !nodes[n].present || nodes[n].pinned) continue;
-        if (nodes[n].IsDir())
-            fail(L"Files", entry, n, L"a directory, not a file", -1);
-        else if (trailing)
-            fail(L"Files", entry, n, L"ends in a separator", -1);
-        else if (nodes[n].attributes & FILE_ATTRIBUTE_READONLY)
-            fail(L"Files", entry, n, L"read-only", -1);
-        else
-            picture.Take(n);
-    }
-    for (size_t turn = 0; turn < plan.dirs.size(); ++turn) {
-        const ManifestEntry& entry = plan.dirs[turn];
-        bool trailing;
-        const int n = locate(L"Dirs", entry, trailing);
-        if (n < 0 || !nodes[n].present) continue;
-        if (!nodes[n].IsDir()) {
-            fail(L"Dirs", entry, n, L"a file, not a directory", -1);
-        } else if (nodes[n].children > 0) {
-            fail(L"Dirs", entry, n, L"", static_cast<int>(turn));
-        } else {
-            picture.Take(n);
-            nodes[n].removedAtTurn = static_cast<int>(turn);
-        }
-    }
-
-    // After the process has ended its script deletes the executable; its folder is left, empty.
-    if (exe >= 0 && nodes[exe].present) {
-        picture.Take(exe);
-        for (int n = nodes[exe].parent; n >= 0 && nodes[n].present; n = nodes[n].parent) {
-            nodes[n].expected = true;
-            forecast.expected.push_back(nodes[n].path);
-        }
-    }
-
-    for (const Failure& failure : failures) {
-        EntryOutcome& outcome = outcomes[failure.outcome];
-        const Node& node = nodes[failure.node];
-        if (!node.present || node.expected) {
-            outcome.word = nullptr;
-        } else if (failure.turn >= 0) {
-            // Not empty at its turn: either something inside stays, or what was inside went later.
-            int first = INT_MAX;
-            for (size_t n = 0; n < nodes.size(); ++n)
-                if (nodes[n].removedAtTurn > failure.turn && picture.IsInside(static_cast<int>(n), failure.node))
-                    first = std::min(first, nodes[n].removedAtTurn);
-            outcome.reason = node.children > 0 || first == INT_MAX
-                                 ? L"not empty: something inside it stays"
-                                 : L"not empty at its turn: listed before key " +
-                                       std::to_wstring(plan.dirs[first].key) + L", a directory inside it";
-        }
-    }
-    outcomes.erase(std::remove_if(outcomes.begin(), outcomes.end(), [](const EntryOutcome& o) { return !o.word; }),
-                   outcomes.end());
-
-    for (const Node& node : nodes)
-        if (node.present && !node.expected) forecast.left.push_back({node.IsDir(), node.path});
-    std::sort(forecast.left.begin(), forecast.left.end(),
-              [](const Leftover& a, const Leftover& b) { return Key(a.path) < Key(b.path); });
-    return true;
+    return CRemoval(disk, plan).Play();
 }

@@ -3,20 +3,22 @@
 #include "check/ManifestCheck.h"
 #include "check/RemovalForecast.h"
 #include "check/ReportWriter.h"
-#include "uninstall/Manifest.h"
+#include <algorithm>
 #include <map>
+#include <memory>
 
 enum { EXIT_CLEAN = 0, EXIT_PROBLEMS = 1, EXIT_CANNOT_CHECK = 2 };
 
 static const WCHAR USAGE[] =
     L"Usage: UninstCheck.exe [-q] <path of Uninst.ini> [<installation folder>]\r\n"
     L"Tells what Uninst.exe will remove with this manifest and what it will leave behind. Changes nothing.\r\n"
-    L"The installation folder is the manifest's own unless given.\r\n"
+    L"The installation folder is the manifest's own unless given. A manifest from elsewhere is checked\r\n"
+    L"as if it were placed beside the folder's Uninst.exe.\r\n"
     L"  -q   no \"entry\" lines, only what needs attention\r\n"
     L"Exit status: 0 nothing is skipped or left behind, 1 something is, 2 the check cannot be made.\r\n";
 
-static const WCHAR UTF8_WITH_BOM[] =
-    L"UTF-8 with a byte order mark: Windows reads it as ANSI text, and misses a section named on the first line";
+static const WCHAR MANIFEST_NAME[] = L"Uninst.ini";
+static const WCHAR EXE_NAME[] = L"Uninst.exe";
 
 static int CannotCheck(const CReportWriter& err, const std::wstring& message, bool usage = false)
 {
@@ -29,6 +31,11 @@ static std::wstring Count(size_t n, LPCWSTR pszOne, LPCWSTR pszMany)
     return std::to_wstring(n) + L" " + (n == 1 ? pszOne : pszMany);
 }
 
+static LPCWSTR Section(bool dirs)
+{
+    return dirs ? L"Dirs" : L"Files";
+}
+
 static std::wstring StopText(const SectionCheck& check)
 {
     std::wstring text = L"key " + std::to_wstring(check.stop);
@@ -36,8 +43,115 @@ static std::wstring StopText(const SectionCheck& check)
         text += L" is past the limit of " + std::to_wstring(MANIFEST_KEY_LIMIT) + L" keys";
     else
         text += check.stopKeyWritten ? L" is empty" : L" is missing";
-    return text + L": " + Count(check.unreadAfterStop, L"key from there on is", L"keys from there on are") +
-           L" never read";
+    text += L": " + Count(check.unreadAfterStop, L"key from there on is", L"keys from there on are") + L" never read";
+    if (check.stop == MANIFEST_KEY_LIMIT)
+        text += L"; Uninst.exe cannot remove more than " + std::to_wstring(MANIFEST_KEY_LIMIT) +
+                L" paths of a section, so it cannot remove this installation completely";
+    return text;
+}
+
+static std::wstring SkipText(SkipKind kind, int stop)
+{
+    switch (kind) {
+    case SkipKind::NotFullyQualified: return L"not fully qualified";
+    case SkipKind::TooLong: return L"too long";
+    case SkipKind::NotNumbered: return L"not a numbered key";
+    case SkipKind::WrittenTwice: return L"key written twice";
+    case SkipKind::AfterStop: return L"never read: after key " + std::to_wstring(stop) + L", where reading stops";
+    case SkipKind::PastLimit: return L"never read: past key " + std::to_wstring(MANIFEST_KEY_LIMIT - 1);
+    case SkipKind::HiddenByMark: return L"never read: the byte order mark hides the section named on the first line";
+    }
+    return L"";
+}
+
+static bool IsNeverRead(SkipKind kind)
+{
+    return kind == SkipKind::AfterStop || kind == SkipKind::PastLimit || kind == SkipKind::HiddenByMark;
+}
+
+static std::wstring FailureText(const EntryOutcome& o)
+{
+    switch (o.failure) {
+    case Failure::None: break;
+    case Failure::NotAFile: return L"a directory, not a file";
+    case Failure::NotADirectory: return L"a file, not a directory";
+    case Failure::EndsInSeparator: return L"ends in a separator";
+    case Failure::ReadOnly: return L"read-only";
+    case Failure::ReadOnlyDirectory: return L"read-only directory: Windows does not remove it";
+    case Failure::NotEmpty: return L"not empty: something inside it stays";
+    case Failure::NotEmptyAtItsTurn:
+        return L"not empty at its turn: listed before key " + std::to_wstring(o.laterKey) + L", a directory inside it";
+    }
+    return L"";
+}
+
+static std::wstring OutcomeWord(Outcome kind)
+{
+    return kind == Outcome::Missing ? L"missing" : kind == Outcome::Outside ? L"outside" : L"stays";
+}
+
+// What an outcome says beyond its word; for an entry outside through a link, where it leads.
+static std::wstring OutcomeText(const EntryOutcome& o)
+{
+    if (o.kind == Outcome::Fails) return FailureText(o);
+    if (!o.leadsTo.empty()) return L"through a link or junction, to " + o.leadsTo;
+    return L"";
+}
+
+static std::wstring LeftText(const Leftover& left)
+{
+    const std::wstring entry = std::wstring(L"its entry ") + Section(left.dirs) + L" " + left.key;
+    switch (left.reason) {
+    case LeftReason::NotListed: return L"no entry lists it";
+    case LeftReason::EntrySkipped: return entry + L" is skipped";
+    case LeftReason::EntryFails: return entry + L" fails";
+    case LeftReason::ReadOnlyManifest: return L"read-only: Uninst.exe does not delete it";
+    case LeftReason::ReadOnlyExe: return L"read-only: the script's Del does not delete it";
+    }
+    return L"";
+}
+
+static std::wstring NameOf(const std::wstring& path)
+{
+    return path.substr(path.rfind(L'\\') + 1);
+}
+
+static bool IsNumber(const std::wstring& key)
+{
+    return !key.empty() && key.size() < 10 && std::all_of(key.begin(), key.end(), [](WCHAR c) { return c >= L'0' && c <= L'9'; });
+}
+
+// Faults that keys never read would have if they were: their values checked, and the removal
+// played again as though every numbered key were read in order.
+static std::map<const SkippedKey*, std::wstring> NeverReadFaults(const CFolderPicture& picture, const RemovalPlan& plan,
+                                                                 const SectionCheck (&sections)[2])
+{
+    RemovalPlan whatIf = plan;
+    std::map<std::pair<bool, size_t>, const SkippedKey*> added;
+    std::map<const SkippedKey*, std::wstring> faults;
+    for (int s = 0; s < 2; ++s) {
+        std::vector<const SkippedKey*> keys;
+        for (const SkippedKey& key : sections[s].skipped) {
+            if (!IsNeverRead(key.kind)) continue;
+            if (key.wouldBe != MV_PATH)
+                faults[&key] = SkipText(key.wouldBe == MV_TOO_LONG ? SkipKind::TooLong : SkipKind::NotFullyQualified, 0);
+            else if (IsNumber(key.key))
+                keys.push_back(&key);
+        }
+        std::stable_sort(keys.begin(), keys.end(),
+                         [](const SkippedKey* a, const SkippedKey* b) { return std::stoi(a->key) < std::stoi(b->key); });
+        std::vector<ManifestEntry>& list = s ? whatIf.dirs : whatIf.files;
+        for (const SkippedKey* key : keys) {
+            added[{s == 1, list.size()}] = key;
+            list.push_back({std::stoi(key->key), key->value});
+        }
+    }
+    for (const EntryOutcome& o : ForecastRemoval(picture, whatIf).outcomes) {
+        const auto key = added.find({o.dirs, o.index});
+        if (key != added.end())
+            faults[key->second] = OutcomeWord(o.kind) + (OutcomeText(o).empty() ? L"" : L", " + OutcomeText(o));
+    }
+    return faults;
 }
 
 int wmain(int argc, wchar_t** argv)
@@ -63,63 +177,109 @@ int wmain(int argc, wchar_t** argv)
     if (paths.empty() || paths.size() > 2)
         return CannotCheck(err, L"give the manifest, and the folder if it is not the manifest's", true);
 
-    RemovalPlan plan;
-    plan.manifest = FullPath(paths[0]);
+    const std::wstring manifest = RealPath(paths[0], false);
     std::string bytes;
-    if (plan.manifest.empty() || !ReadFileBytes(plan.manifest.c_str(), bytes))
+    if (manifest.empty() || !ReadFileBytes(manifest.c_str(), bytes))
         return CannotCheck(err, L"cannot read the manifest " + paths[0]);
-    plan.folder = FullPath(paths.size() > 1 ? paths[1] : std::wstring(DirectoryOfPath(plan.manifest.c_str())));
+    const ManifestText text = DecodeManifest(bytes);
+    const std::wstring folder =
+        RealPath(paths.size() > 1 ? paths[1] : manifest.substr(0, manifest.rfind(L'\\') + 1), true);
 
-    const SectionCheck files = CheckSection(plan.manifest.c_str(), L"Files");
-    const SectionCheck dirs = CheckSection(plan.manifest.c_str(), L"Dirs");
-    plan.files = files.entries;
-    plan.dirs = dirs.entries;
-    RemovalForecast forecast;
+    CFolderPicture picture;
     std::wstring unreadable;
-    if (plan.folder.empty() || !ForecastRemoval(plan, forecast, unreadable))
+    if (folder.empty() || !picture.Load(folder, unreadable))
         return CannotCheck(err, L"cannot list the folder " + (unreadable.empty() ? paths.back() : unreadable));
 
-    const ManifestText text = ClassifyManifestText(bytes);
-    if (text == ManifestText::Utf8WithBom) out.Line({L"encoding", UTF8_WITH_BOM});
-    if (text == ManifestText::AnsiNonAscii) {
-        const std::wstring codePage = std::to_wstring(::GetACP());
-        out.Line({L"note", L"ANSI text with non-ASCII characters: read in the ANSI code page of the machine, here " +
-                               codePage + L"; UTF-16 with a byte order mark reads the same everywhere"});
+    // Uninst.exe reads the Uninst.ini beside it. A manifest from elsewhere is checked as placed there.
+    RemovalPlan plan;
+    plan.manifest = manifest;
+    if (picture.Contains(manifest) && ::lstrcmpiW(NameOf(manifest).c_str(), MANIFEST_NAME) == 0) {
+        plan.exe = manifest.substr(0, manifest.rfind(L'\\') + 1) + EXE_NAME;
+    } else {
+        const std::vector<int> exes = picture.FindFiles(EXE_NAME);
+        if (exes.size() != 1)
+            return CannotCheck(err, (exes.empty() ? L"no " : std::to_wstring(exes.size()) + L" copies of ") +
+                                        EXE_NAME + L" in " + folder + L": give the manifest as it lies beside the " +
+                                        EXE_NAME + L" that will run, as its " + MANIFEST_NAME +
+                                        L", or give the folder that holds that " + EXE_NAME);
+        plan.exe = picture.nodes[exes[0]].path;
+        plan.manifest = plan.exe.substr(0, plan.exe.rfind(L'\\') + 1) + MANIFEST_NAME;
+        plan.placed = true;
     }
 
+    // Wine reads a UTF-8 file with a byte order mark as UTF-8; a copy made as Windows reads it does not.
+    std::unique_ptr<CTextCopy> copy;
+    if (text.encoding == ManifestEncoding::Utf8WithBom) {
+        copy.reset(new CTextCopy(text.text));
+        if (copy->Path().empty()) return CannotCheck(err, L"cannot write a copy in the temporary folder");
+    }
+    const std::wstring readFrom = copy ? copy->Path() : manifest;
+    const SectionCheck sections[2] = {CheckSection(readFrom.c_str(), text, L"Files"),
+                                      CheckSection(readFrom.c_str(), text, L"Dirs")};
+    for (int s = 0; s < 2; ++s) {
+        (s ? plan.dirs : plan.files) = sections[s].entries;
+        for (const SkippedKey& key : sections[s].skipped) plan.skipped.push_back({s == 1, key.key, key.value});
+    }
+    const RemovalForecast forecast = ForecastRemoval(picture, plan);
+    const auto faults = NeverReadFaults(picture, plan, sections);
+
+    if (plan.placed) out.Line({L"note", L"checked as placed beside " + std::wstring(EXE_NAME) + L", as", plan.manifest});
+    size_t encodingProblems = 0;
+    const std::wstring codePage = std::to_wstring(::GetACP());
+    if (text.encoding == ManifestEncoding::Utf8WithBom) {
+        ++encodingProblems;
+        out.Line({L"encoding", L"UTF-8 with a byte order mark: Windows reads it as ANSI text, and misses a section "
+                               L"named on the first line"});
+    }
+    if (text.encoding == ManifestEncoding::Utf8) {
+        ++encodingProblems;
+        out.Line({L"encoding", L"UTF-8: Windows reads it as ANSI text, here in code page " + codePage +
+                                   L", so its non-ASCII paths name other files; save it as UTF-16 with a byte order mark"});
+    }
+    if (text.encoding == ManifestEncoding::AnsiNonAscii)
+        out.Line({L"note", L"ANSI text with non-ASCII characters: read in the ANSI code page of the machine, here " +
+                               codePage + L"; UTF-16 with a byte order mark reads the same everywhere"});
+
     size_t skipped = 0;
-    for (const auto& section : {std::make_pair(L"Files", &files), std::make_pair(L"Dirs", &dirs)}) {
-        const SectionCheck& check = *section.second;
+    for (int s = 0; s < 2; ++s) {
+        const SectionCheck& check = sections[s];
         for (const ManifestEntry& entry : check.entries)
-            if (!quiet) out.Line({L"entry", section.first, std::to_wstring(entry.key), entry.path});
-        for (const SkippedKey& key : check.skipped) out.Line({L"skip", section.first, key.key, key.reason, key.value});
-        if (check.unreadAfterStop > 0) out.Line({L"stop", section.first, std::to_wstring(check.stop), StopText(check)});
+            if (!quiet) out.Line({L"entry", Section(s), std::to_wstring(entry.key), entry.path});
+        for (const SkippedKey& key : check.skipped) {
+            const auto fault = faults.find(&key);
+            const std::wstring also = fault == faults.end() ? L"" : fault->second;
+            out.Line({L"skip", Section(s), key.key, SkipText(key.kind, check.stop) + (also.empty() ? L"" : L"; if read: " + also),
+                      key.value});
+        }
+        if (check.unreadAfterStop > 0) out.Line({L"stop", Section(s), std::to_wstring(check.stop), StopText(check)});
         skipped += check.skipped.size();
     }
 
-    std::map<std::wstring, size_t> outcomes;
+    size_t counts[3] = {};
     for (const EntryOutcome& o : forecast.outcomes) {
-        const std::wstring key = std::to_wstring(o.key);
-        if (o.reason.empty())
-            out.Line({o.word, o.section, key, o.path});
+        const ManifestEntry& entry = (o.dirs ? plan.dirs : plan.files)[o.index];
+        const std::wstring key = std::to_wstring(entry.key), what = OutcomeText(o);
+        if (what.empty())
+            out.Line({OutcomeWord(o.kind), Section(o.dirs), key, entry.path});
         else
-            out.Line({o.word, o.section, key, o.reason, o.path});
-        ++outcomes[o.word];
+            out.Line({OutcomeWord(o.kind), Section(o.dirs), key, what, entry.path});
+        ++counts[static_cast<int>(o.kind)];
     }
-    for (const Leftover& left : forecast.left) out.Line({L"left", left.dir ? L"dir" : L"file", left.path});
+    for (const Leftover& left : forecast.left) out.Line({L"left", left.dir ? L"dir" : L"file", LeftText(left), left.path});
     for (size_t i = 0; i < forecast.expected.size(); ++i)
         out.Line({L"expected", i == 0 ? L"holds Uninst.exe while the removal runs; stays"
                                       : L"holds the folder of Uninst.exe; stays",
                   forecast.expected[i]});
 
     // Missing entries and entries outside the folder leave nothing behind in it.
-    const bool clean = skipped == 0 && forecast.left.empty() && text != ManifestText::Utf8WithBom;
-    const size_t entries = files.entries.size() + dirs.entries.size();
+    const bool clean = skipped == 0 && forecast.left.empty() && encodingProblems == 0;
+    const size_t entries = plan.files.size() + plan.dirs.size();
     out.Line({L"summary", (clean ? L"clean: " : L"problems: ") + Count(entries, L"entry", L"entries") +
                               L" acted on, " + std::to_wstring(skipped) + L" skipped, " +
-                              std::to_wstring(outcomes[L"missing"]) + L" missing, " +
-                              std::to_wstring(outcomes[L"outside"]) + L" outside, " +
-                              std::to_wstring(outcomes[L"stays"]) + L" failing, " +
-                              std::to_wstring(forecast.left.size()) + L" left behind"});
+                              std::to_wstring(counts[static_cast<int>(Outcome::Missing)]) + L" missing, " +
+                              std::to_wstring(counts[static_cast<int>(Outcome::Outside)]) + L" outside, " +
+                              std::to_wstring(counts[static_cast<int>(Outcome::Fails)]) + L" failing, " +
+                              std::to_wstring(forecast.left.size()) + L" left behind, " +
+                              Count(encodingProblems, L"encoding problem", L"encoding problems")});
     return clean ? EXIT_CLEAN : EXIT_PROBLEMS;
 }

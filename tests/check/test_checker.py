@@ -1,14 +1,50 @@
 """UninstCheck.exe under Wine against real folders, and against what Uninst.exe really leaves behind."""
 import os
+import shutil
 import sys
+import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
-from driver import CHECK_EXE, CHINESE, PROBE_EXE, Installation, Run, check, wait_for, windows_path, wine  # noqa: E402
+from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, Installation, Run, check, wait_for,  # noqa: E402
+                    windows_path, wine)
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
 FINDINGS = {"skip", "stop", "missing", "outside", "stays", "left", "encoding"}
 HOLDS_EXE = "holds Uninst.exe while the removal runs; stays"
+UNLISTED = "no entry lists it"
+STOPS_AT_3 = "never read: after key 3, where reading stops"
+MARK_HIDES = "never read: the byte order mark hides the section named on the first line"
+
+
+def fails(section, key):
+    return f"its entry {section} {key} fails"
+
+
+def skipped(section, key):
+    return f"its entry {section} {key} is skipped"
+
+
+def short_path(path):
+    """The path as Windows' own 8.3 names spell it, asked of cmd."""
+    script = DRIVE_C / "short.bat"
+    script.write_bytes(b"@echo %~s1\r\n")
+    return wine("cmd", "/c", windows_path(script), windows_path(path)).stdout.strip()
+
+
+def link(path, target):
+    """A link Wine shows as a reparse point, as Windows shows a junction."""
+    path.symlink_to(target, target_is_directory=True)
+    return path
+
+
+def outside_folder(name):
+    """A folder outside every installation, holding keep.txt."""
+    folder = DRIVE_C / "elsewhere" / name
+    shutil.rmtree(folder, ignore_errors=True)
+    folder.mkdir(parents=True)
+    (folder / "keep.txt").write_bytes(b"not ours")
+    return folder
 
 
 def findings(lines):
@@ -46,7 +82,7 @@ class CheckerTest(unittest.TestCase):
                          [["entry", "Dirs", str(i), windows_path(p)] for i, p in enumerate(install.dirs)] +
                          [["expected", HOLDS_EXE, windows_path(install.root)],
                           ["summary", "clean: 8 entries acted on, 0 skipped, 0 missing, 0 outside, 0 failing, "
-                                      "0 left behind"]], lines)
+                                      "0 left behind, 0 encoding problems"]], lines)
         # Quiet, and with the folder named: the same check without the entries.
         self.assertEqual((0, lines[-2:]), check("-q", manifest, windows_path(install.root) + "\\"))
         self.assertEqual(before, snapshot(install))
@@ -64,51 +100,128 @@ class CheckerTest(unittest.TestCase):
             return {"files": keys}
 
         def past_199(install):
-            listed = list(install.files)
-            listed += [install.add_file(f"f{n}.dll") for n in range(197)]
-            return {"files": listed + [install.add_file("extra.dll"), "C:\\x"]}
+            # Long paths, so that the section is well over the 32,767 characters that Windows documents
+            # as the most its reader lists of a section at once: nothing near the end may go unreported.
+            long = "x" * 150
+            listed = list(install.files) + [install.add_file(f"{long}{n}.dll") for n in range(197)]
+            extra = [install.add_file(f"{long}extra{n}.dll") for n in range(60)]
+            return {"files": listed + extra}
 
+        def past_199_found(install):
+            extra = [install.root / f"{'x' * 150}extra{n}.dll" for n in range(60)]
+            return ([["skip", "Files", str(200 + n), "never read: past key 199", path(install, p)]
+                     for n, p in enumerate(extra)] +
+                    [["stop", "Files", "200", "key 200 is past the limit of 200 keys: 60 keys from there on are never "
+                      "read; Uninst.exe cannot remove more than 200 paths of a section, so it cannot remove this "
+                      "installation completely"]] +
+                    sorted([["left", "file", skipped("Files", 200 + n), path(install, p)] for n, p in enumerate(extra)],
+                           key=lambda line: line[-1].upper()))
+
+        def never_read_faults(install):
+            keys = dict(enumerate(install.files))
+            keys[4] = "voice.dll"
+            keys[5] = install.add_file("locked.dll")
+            keys[5].chmod(0o444)
+            keys[6] = "C:\\windows"
+            return {"files": keys, "dirs": [install.dirs[1], install.dirs[0]]}
+
+        def aliases(install):
+            quorill, voice, g729 = install.files
+            codec, bin_, root = install.dirs
+            return {"files": [short_path(quorill), "\\\\?\\" + path(install, voice), "\\\\.\\" + path(install, g729)],
+                    "dirs": ["\\\\?\\" + path(install, codec), short_path(bin_), root]}
+
+        def through_a_link(install):
+            link(install.root / "link", outside_folder("through"))
+            return {"files": install.files + [short_path(install.root) + "\\link\\keep.txt"]}
+
+        def link_listed(install):
+            shared = link(install.root / "shared", outside_folder("listed"))
+            return {"dirs": [install.dirs[0], install.dirs[1], shared, install.dirs[2]]}
+
+        def utf8_bom(install):
+            quorill, voice, g729 = (path(install, p) for p in install.files)
+            return ([["encoding", "UTF-8 with a byte order mark: Windows reads it as ANSI text, and misses a "
+                                  "section named on the first line"]] +
+                     [["skip", "Files", str(n), MARK_HIDES, p] for n, p in enumerate([quorill, voice, g729])] +
+                     [["stays", "Dirs", "0", "not empty: something inside it stays", path(install, "bin/codec")],
+                      ["stays", "Dirs", "1", "not empty: something inside it stays", path(install, "bin")],
+                      ["left", "dir", fails("Dirs", 1), path(install, "bin")],
+                      ["left", "dir", fails("Dirs", 0), path(install, "bin/codec")],
+                      ["left", "file", skipped("Files", 2), g729], ["left", "file", skipped("Files", 1), voice],
+                      ["left", "file", skipped("Files", 0), quorill]])
+
+        chinese = "\u8bed\u97f3.wav"
         cases = [
-            ("a relative path", lambda i: after(files=i.files + ["voice.dll"]), 1,
-             lambda i: [["skip", "Files", "3", "not fully qualified", "voice.dll"]]),
+            ("a relative path", lambda i: after(files=[i.files[0], "bin\\voice.dll", i.files[2]]), 1,
+             lambda i: [["skip", "Files", "1", "not fully qualified", "bin\\voice.dll"],
+                        ["stays", "Dirs", "1", "not empty: something inside it stays", path(i, "bin")],
+                        ["left", "dir", fails("Dirs", 1), path(i, "bin")],
+                        ["left", "file", skipped("Files", 1), path(i, "bin/voice.dll")]]),
             ("a path too long", lambda i: after(files=i.files + ["C:\\" + "x" * 300]), 1,
              lambda i: [["skip", "Files", "3", "too long", "C:\\" + "x" * 300]]),
             ("a missing key", lambda i: gap(i), 1,
-             lambda i: [["skip", "Files", "4", "after key 3, where reading stops", path(i, "extra.dll")],
+             lambda i: [["skip", "Files", "4", STOPS_AT_3, path(i, "extra.dll")],
                         ["stop", "Files", "3", "key 3 is missing: 1 key from there on is never read"],
-                        ["left", "file", path(i, "extra.dll")]]),
+                        ["left", "file", skipped("Files", 4), path(i, "extra.dll")]]),
             ("an empty key", lambda i: gap(i, **{"3": ""}), 1,
-             lambda i: [["skip", "Files", "4", "after key 3, where reading stops", path(i, "extra.dll")],
+             lambda i: [["skip", "Files", "4", STOPS_AT_3, path(i, "extra.dll")],
                         ["stop", "Files", "3", "key 3 is empty: 1 key from there on is never read"],
-                        ["left", "file", path(i, "extra.dll")]]),
-            ("keys past 199", past_199, 1,
-             lambda i: [["skip", "Files", "200", "past key 199", path(i, "extra.dll")],
-                        ["skip", "Files", "201", "past key 199", "C:\\x"],
-                        ["stop", "Files", "200",
-                         "key 200 is past the limit of 200 keys: 2 keys from there on are never read"],
-                        ["left", "file", path(i, "extra.dll")]]),
+                        ["left", "file", skipped("Files", 4), path(i, "extra.dll")]]),
+            ("keys past 199 in a section too large to list at once", past_199, 1, past_199_found),
+            ("keys never read, with faults of their own", never_read_faults, 1,
+             lambda i: [["skip", "Files", "4", STOPS_AT_3 + "; if read: not fully qualified", "voice.dll"],
+                        ["skip", "Files", "5", STOPS_AT_3 + "; if read: stays, read-only", path(i, "locked.dll")],
+                        ["skip", "Files", "6", STOPS_AT_3 + "; if read: outside", "C:\\windows"],
+                        ["stop", "Files", "3", "key 3 is missing: 3 keys from there on are never read"],
+                        ["stays", "Dirs", "0", "not empty at its turn: listed before key 1, a directory inside it",
+                         path(i, "bin")],
+                        ["left", "dir", fails("Dirs", 0), path(i, "bin")],
+                        ["left", "file", skipped("Files", 5), path(i, "locked.dll")]]),
             ("keys not written as numbers", lambda i: after(files=dict(enumerate(i.files), **{"03": "a", "x": "b"})), 1,
              lambda i: [["skip", "Files", "03", "not a numbered key", "a"],
                         ["skip", "Files", "x", "not a numbered key", "b"]]),
             ("a key written twice", lambda i: after(files=dict(enumerate(i.files), **{"1 ": "C:\\b"})), 1,
              lambda i: [["skip", "Files", "1", "key written twice", "C:\\b"]]),
             ("something unlisted", lambda i: after(i.add_decoy("data/user.cfg")), 1,
-             lambda i: [["left", "dir", path(i, "data")], ["left", "file", path(i, "data/user.cfg")]]),
+             lambda i: [["left", "dir", UNLISTED, path(i, "data")], ["left", "file", UNLISTED, path(i, "data/user.cfg")]]),
             ("something unlisted in a listed directory", lambda i: after(i.add_decoy("bin/readme.txt")), 1,
              lambda i: [["stays", "Dirs", "1", "not empty: something inside it stays", path(i, "bin")],
-                        ["left", "dir", path(i, "bin")], ["left", "file", path(i, "bin/readme.txt")]]),
+                        ["left", "dir", fails("Dirs", 1), path(i, "bin")],
+                        ["left", "file", UNLISTED, path(i, "bin/readme.txt")]]),
             ("a directory listed before one inside it", lambda i: after(dirs=[i.dirs[1], i.dirs[0]]), 1,
              lambda i: [["stays", "Dirs", "0", "not empty at its turn: listed before key 1, a directory inside it",
-                         path(i, "bin")], ["left", "dir", path(i, "bin")]]),
+                         path(i, "bin")], ["left", "dir", fails("Dirs", 0), path(i, "bin")]]),
             ("a read-only file", lambda i: after(i.files[0].chmod(0o444)), 1,
              lambda i: [["stays", "Files", "0", "read-only", path(i, "Quorill.exe")],
-                        ["left", "file", path(i, "Quorill.exe")]]),
+                        ["left", "file", fails("Files", 0), path(i, "Quorill.exe")]]),
+            ("a read-only Uninst.exe", lambda i: after(i.exe.chmod(0o444)), 1,
+             lambda i: [["left", "file", "read-only: the script's Del does not delete it", path(i, "Uninst.exe")]]),
+            # Windows refuses to remove a directory with the read-only attribute; Wine removes it.
+            ("a read-only directory", lambda i: after((i.root / "bin/codec").chmod(0o555)), 1,
+             lambda i: [["stays", "Dirs", "0", "read-only directory: Windows does not remove it", path(i, "bin/codec")],
+                        ["stays", "Dirs", "1", "not empty: something inside it stays", path(i, "bin")],
+                        ["left", "dir", fails("Dirs", 1), path(i, "bin")],
+                        ["left", "dir", fails("Dirs", 0), path(i, "bin/codec")]]),
             ("a directory listed as a file", lambda i: after((i.root / "d").mkdir(), files=i.files + [i.root / "d"]), 1,
              lambda i: [["stays", "Files", "3", "a directory, not a file", path(i, "d")],
-                        ["left", "dir", path(i, "d")]]),
-            ("UTF-8 with a byte order mark", lambda i: after(encoding="utf-8-sig"), 1,
-             lambda i: [["encoding", "UTF-8 with a byte order mark: Windows reads it as ANSI text, and misses a "
-                                     "section named on the first line"]]),
+                        ["left", "dir", fails("Files", 3), path(i, "d")]]),
+            ("aliases of paths inside the folder", aliases, 0, lambda i: []),
+            ("an entry through a link to elsewhere", through_a_link, 1,
+             lambda i: [["outside", "Files", "3", "through a link or junction, to " +
+                         windows_path(DRIVE_C / "elsewhere/through/keep.txt"), short_path(i.root) + "\\link\\keep.txt"],
+                        ["left", "dir", UNLISTED, path(i, "link")]]),
+            # Windows removes a junction as itself, whatever its target holds; Wine does not.
+            ("a link listed as a directory", link_listed, 0, lambda i: []),
+            ("a link to its own folder", lambda i: after(link(i.root / "loop", i.root)), 1,
+             lambda i: [["left", "dir", UNLISTED, path(i, "loop")]]),
+            # Windows reads the mark as part of the first line, as ANSI text; Wine reads the file as UTF-8.
+            ("UTF-8 with a byte order mark", lambda i: after(encoding="utf-8-sig"), 1, utf8_bom),
+            ("UTF-8 without one", lambda i: after(files=i.files + [i.add_decoy(chinese)], encoding="utf-8"), 1,
+             lambda i: [["encoding", "UTF-8: Windows reads it as ANSI text, here in code page 1252, so its non-ASCII "
+                                     "paths name other files; save it as UTF-16 with a byte order mark"],
+                        ["missing", "Files", "3", path(i, chinese.encode().decode("cp1252"))],
+                        ["left", "file", UNLISTED, path(i, chinese)]]),
             ("an entry that is not there", lambda i: after(files=i.files + [i.root / "gone.dll"]), 0,
              lambda i: [["missing", "Files", "3", path(i, "gone.dll")]]),
             ("an entry outside the folder", lambda i: after(dirs=i.dirs + ["C:\\windows"]), 0,
@@ -127,9 +240,13 @@ class CheckerTest(unittest.TestCase):
         install = self.installation()
         install.write_manifest()
         manifest = windows_path(install.manifest)
+        # A manifest from elsewhere, for a folder with no Uninst.exe or with two: which one runs is not known.
+        elsewhere = windows_path(shutil.copy(install.manifest, DRIVE_C / "A.ini"))
+        (install.root / "bin" / "Uninst.exe").write_bytes(b"MZ")
         for args in [[windows_path(install.root / "none.ini")], [windows_path(install.root)],
                      [manifest, windows_path(install.root / "nowhere")], [manifest, manifest],
-                     ["-x", manifest], [], [manifest, manifest, manifest]]:
+                     ["-x", manifest], [], [manifest, manifest, manifest],
+                     [elsewhere, windows_path(install.root / "bin" / "codec")], [elsewhere, windows_path(install.root)]]:
             with self.subTest(args=args):
                 self.assertEqual((2, []), check(*args))
 
@@ -149,7 +266,8 @@ class CheckerTest(unittest.TestCase):
                 self.assertEqual(([note] if note else []) +
                                  [["entry", "Files", "0", windows_path(install.files[0])],
                                   ["entry", "Dirs", "0", windows_path(install.dirs[0])],
-                                  ["left", "dir", windows_path(decoy.parent)], ["left", "file", windows_path(decoy)],
+                                  ["left", "dir", UNLISTED, windows_path(decoy.parent)],
+                                  ["left", "file", UNLISTED, windows_path(decoy)],
                                   ["expected", HOLDS_EXE, windows_path(install.root)]], lines[:-1])
         # On a console whose code page has no Chinese the same lines show, their tabs expanded.
         console = wine(PROBE_EXE, "console", "Z:" + CHECK_EXE.replace("/", "\\"), windows_path(install.manifest))
@@ -161,30 +279,74 @@ class CheckerTest(unittest.TestCase):
         self.assertEqual((1, ["outside", "outside"]), (code, [line[0] for line in findings(lines)][:2]))
 
     def test_agrees_with_what_uninst_exe_leaves_behind(self):
-        install = self.installation()
-        install.add_file("bin2/x.dll")
-        install.add_dir("bin2")
-        install.add_file("语音/提示音.wav")
-        install.add_dir("语音")
-        install.add_file("locked.dll").chmod(0o444)
-        install.add_decoy("readme.txt")
-        install.add_decoy("data/user.cfg")
-        files = install.files + ["relative.dll", install.root / "gone.dll"]
-        files = dict(enumerate(files), **{str(len(files) + 1): install.add_file("late.dll")})
-        codec, bin_, root, bin2, chinese = install.dirs
-        dirs = [bin_, codec, bin2, install.root / "data", chinese, root]
-        install.write_manifest(files, dirs, encoding="utf-16")
+        def messy(install):
+            install.add_file("bin2/x.dll")
+            install.add_dir("bin2")
+            install.add_file("语音/提示音.wav")
+            install.add_dir("语音")
+            install.add_file("locked.dll").chmod(0o444)
+            install.add_decoy("readme.txt")
+            install.add_decoy("data/user.cfg")
+            files = install.files + ["relative.dll", install.root / "gone.dll"]
+            files = dict(enumerate(files), **{str(len(files) + 1): install.add_file("late.dll")})
+            codec, bin_, root, bin2, chinese = install.dirs
+            install.write_manifest(files, [bin_, codec, bin2, install.root / "data", chinese, root], encoding="utf-16")
+            return [windows_path(install.manifest)]
 
-        code, lines = check(windows_path(install.manifest))
-        self.assertEqual(1, code)
-        forecast = {line[-1] for line in lines if line[0] in ("left", "expected")}
+        def aliases(install):
+            quorill, voice, g729 = install.files
+            codec, bin_, root = install.dirs
+            install.write_manifest([short_path(quorill), "\\\\?\\" + windows_path(voice), "\\\\.\\" + windows_path(g729)],
+                                   ["\\\\?\\" + windows_path(codec), short_path(bin_), root])
+            return [short_path(install.manifest), "\\\\?\\" + windows_path(install.root)]
 
-        run = Run(install.exe)
-        run.answer("Return")
-        self.assertEqual(0, run.wait())
-        self.assertTrue(wait_for(lambda: not install.exe.exists(), 5), "Uninst.exe stays")
-        self.assertEqual(sorted(forecast), sorted(install.tree()))
+        def through_a_link(install):
+            elsewhere = outside_folder("agree")
+            link(install.root / "link", elsewhere)
+            install.write_manifest(install.files + [install.root / "link" / "keep.txt"])
+            return [windows_path(install.manifest)]
 
+        def from_elsewhere(install):
+            install.add_decoy("Uninst.ini", b"[Files]\r\n0=C:\\x\r\n")
+            manifest = DRIVE_C / "manifests" / "A.ini"
+            manifest.parent.mkdir(exist_ok=True)
+            install.write_manifest()
+            shutil.move(install.manifest, manifest)
+            install.add_decoy("Uninst.ini", b"[Files]\r\n0=C:\\x\r\n")
+            return [windows_path(manifest), windows_path(install.root)]
+
+        def read_only_exe(install):
+            install.exe.chmod(0o444)
+            # Its script tries again for a minute; let it end then, so that no later run meets it.
+            self.addCleanup(lambda: install.exe.chmod(0o644) or wait_for(lambda: not install.exe.exists(), 5))
+            install.write_manifest()
+            return [windows_path(install.manifest)]
+
+        rows = [("a messy installation", messy, 1), ("aliases of its paths", aliases, 0),
+                ("an entry through a link to elsewhere", through_a_link, 1),
+                ("a manifest checked from elsewhere", from_elsewhere, 0), ("a read-only Uninst.exe", read_only_exe, 1)]
+        for n, (what, stage, status) in enumerate(rows):
+            with self.subTest(what):
+                install = self.installation(f"agree{n}")
+                args = stage(install)
+                code, lines = check(*args)
+                self.assertEqual(status, code, lines)
+                forecast = {line[-1] for line in lines if line[0] in ("left", "expected")}
+                if stage is from_elsewhere:
+                    # Placed where the installer puts it, as the check said it would be.
+                    self.assertEqual(["note", "checked as placed beside Uninst.exe, as", windows_path(install.manifest)],
+                                     lines[0])
+                    shutil.copy(DRIVE_C / "manifests" / "A.ini", install.manifest)
+
+                run = Run(install.exe)
+                run.answer("Return")
+                self.assertEqual(0, run.wait())
+                stays = windows_path(install.exe) in forecast
+                if stays:
+                    time.sleep(3)  # the script has tried to delete it by now
+                else:
+                    self.assertTrue(wait_for(lambda: not install.exe.exists(), 5), "Uninst.exe stays")
+                self.assertEqual(sorted(forecast), sorted(install.tree()))
 
 if __name__ == "__main__":
     unittest.main(verbosity=2)
