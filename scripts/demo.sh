@@ -20,18 +20,6 @@ trap wine_session_stop EXIT
 build="$PWD/build/win32"
 # The product's users run a Chinese Windows: code page 936 and its fonts for the message boxes.
 export LOCPATH="$build/locale" LC_ALL=zh_CN.UTF-8
-# Wine takes a font's antialiasing from fontconfig, and Debian's turns it on for every font; only
-# where fontconfig says nothing does Wine follow the prefix's FontSmoothing, as Windows does.
-mkdir -p "$build/demo"
-cat >"$build/demo/fonts.conf" <<'EOF'
-<?xml version="1.0"?>
-<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
-<fontconfig>
-  <include>/etc/fonts/fonts.conf</include>
-  <match target="pattern"><edit name="antialias" mode="delete_all"/></match>
-</fontconfig>
-EOF
-export FONTCONFIG_FILE="$build/demo/fonts.conf"
 wine_session_start "$build" "$build/demo/wineprefix"
 export UNINST_EXE="$build/Uninst.exe" UNINST_PROBE="$build/tests/e2e_probe.exe"
 export UNINST_DEMO_SHOTS="$build/demo/screenshots"

@@ -21,6 +21,19 @@ wine_session_start() {
     fi
   done
 
+  # Wine takes a font's antialiasing from fontconfig, and Debian's turns it on for every font; only
+  # where fontconfig says nothing does Wine follow the prefix's FontSmoothing, as Windows does.
+  mkdir -p "$build"
+  cat >"$build/fonts.conf" <<'EOF'
+<?xml version="1.0"?>
+<!DOCTYPE fontconfig SYSTEM "urn:fontconfig:fonts.dtd">
+<fontconfig>
+  <include>/etc/fonts/fonts.conf</include>
+  <match target="pattern"><edit name="antialias" mode="delete_all"/></match>
+</fontconfig>
+EOF
+  export FONTCONFIG_FILE="$build/fonts.conf"
+
   if [ "${WINE_SESSION_DISPLAY:-}" != keep ] || [ -z "${DISPLAY:-}" ]; then
     # Xvfb picks a free display and tells us its number.
     local fifo display
