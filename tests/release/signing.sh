@@ -38,8 +38,8 @@ check "the signature verifies against the authority" grep -q '^Signature verific
 check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <<<"$verify"
 check "the signed file passes the resource and import checks" \
   env UNINST_EXE_WIN="Z:${exe//\//\\}" "$source_dir/tests/wine-run.sh" "$res_tests"
-check "the signed file removes an installation" env UNINST_EXE="$exe" UNINST_PROBE="$probe" \
-  python3 "$source_dir/tests/e2e/test_uninstaller.py" UninstallerTest.test_yes_removes_what_the_manifest_lists
+check "the signed file removes an installation" "$source_dir/tests/wine-run.sh" \
+  "$(cp "${res_tests%/*}/e2e_tests.exe" "${exe%/*}" && echo "${exe%/*}/e2e_tests.exe")" --gtest_filter=Uninstaller.YesRemovesWhatTheManifestLists
 
 # Each failure is built twice: a build after a failed one must not find Uninst.exe up to date.
 failed_cleanly() {  # failed_cleanly MESSAGE CMAKE_ARGS...
