@@ -42,6 +42,26 @@ std::set<std::wstring> Paths(const std::map<std::wstring, std::wstring>& snapsho
     return paths;
 }
 
+// The entries of the temporary folder but Uninst.exe's own script, a folder's time left out: it
+// follows what is inside.
+static std::map<std::wstring, std::wstring> TempEntries(const std::wstring& temp)
+{
+    std::map<std::wstring, std::wstring> entries;
+    AddEntries(temp, entries, false);
+    entries.erase(temp + L"\\_self_del.bat");
+    for (auto& entry : entries)
+        if (::GetFileAttributesW(entry.first.c_str()) & FILE_ATTRIBUTE_DIRECTORY) entry.second = L"folder";
+    return entries;
+}
+
+// Those from before the first run only: a browser that a removal opens may add and remove its own
+// files there meanwhile.
+static const std::map<std::wstring, std::wstring>& TempAtStart(const std::wstring& temp)
+{
+    static const auto entries = TempEntries(temp);
+    return entries;
+}
+
 static HKEY OpenUninstallKey(REGSAM access)
 {
     HKEY key;
@@ -89,6 +109,7 @@ StagedInstall::StagedInstall()
     if (!::GetLongPathNameW(temp, longTemp, MAX_PATH)) ::lstrcpyW(longTemp, temp);
     m_temp = longTemp;
     if (m_temp.back() == L'\\') m_temp.pop_back();
+    TempAtStart(m_temp);
     static int count = 0;
     m_base = m_temp + L"\\Zembrat e2e " + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
     RemoveTree(m_base);
@@ -165,10 +186,10 @@ bool StagedInstall::Exists(const std::wstring& relative) const
 std::map<std::wstring, std::wstring> StagedInstall::Surroundings() const
 {
     auto around = Snapshot(m_base + L"\\Zembrat 网络电话 备份");
-    std::map<std::wstring, std::wstring> temp;
-    AddEntries(m_temp, temp, false);
-    temp.erase(m_base);
-    temp.erase(m_temp + L"\\_self_del.bat");
-    around.insert(temp.begin(), temp.end());
+    const auto now = TempEntries(m_temp);
+    for (const auto& entry : TempAtStart(m_temp)) {
+        const auto found = now.find(entry.first);
+        around[entry.first] = found == now.end() ? L"gone" : found->second;
+    }
     return around;
 }

@@ -32,7 +32,8 @@ public:
     void WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs);
     void WriteManifestText(const std::wstring& text);
     bool Exists(const std::wstring& relative) const;
-    // What lies around the installation: the decoy folder, and the other entries of the temporary folder.
+    // What lies around the installation: the decoy folder beside it, and what the temporary folder held
+    // before the first run.
     std::map<std::wstring, std::wstring> Surroundings() const;
 
     const std::wstring& Root() const { return m_root; }

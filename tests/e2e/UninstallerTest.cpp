@@ -254,6 +254,7 @@ TEST(Uninstaller, LeavesWhatTheCheckerForecasts)
     const std::vector<std::wstring> dirs = {L"bin", L"bin\\codec", L"bin2", L"data", L"语音", L""};
     for (size_t i = 0; i < dirs.size(); ++i) manifest += std::to_wstring(i) + L"=" + install.Path(dirs[i]) + L"\r\n";
     install.WriteManifestText(manifest);
+    const auto around = install.Surroundings();
 
     DWORD code;
     const std::string output =
@@ -271,6 +272,7 @@ TEST(Uninstaller, LeavesWhatTheCheckerForecasts)
     EXPECT_EQ(0u, ExitCode(*run));
     ExpectSelfDeleted(install);
     EXPECT_EQ(forecast, Paths(Snapshot(install.Root())));
+    EXPECT_EQ(around, install.Surroundings());
 }
 
 }  // namespace
