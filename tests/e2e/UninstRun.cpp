@@ -116,7 +116,8 @@ std::string RunForOutput(const std::wstring& commandLine, DWORD* exitCode)
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info;
     std::wstring line = commandLine;
-    const bool started = ::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    const bool started =
+        ::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
     ::CloseHandle(write);
     std::string output;
     if (started) {

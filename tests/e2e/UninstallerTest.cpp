@@ -51,7 +51,8 @@ DWORD ExitCode(UninstRun& run, DWORD ms = 30000)
 
 bool Gone(const std::wstring& path, DWORD ms)
 {
-    for (const DWORD start = ::GetTickCount(); ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; ::Sleep(50))
+    const DWORD start = ::GetTickCount();
+    for (; ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; ::Sleep(50))
         if (::GetTickCount() - start > ms) return false;
     return true;
 }
@@ -91,61 +92,48 @@ private:
     PROCESS_INFORMATION m_info = {};
 };
 
-TEST(Uninstaller, RefusesWhileTheProductRunsAndChangesNothing)
-{
-    for (const std::wstring name : {L"Quorill.exe", L"QUORILL.EXE"}) {
-        SCOPED_TRACE(testing::Message() << "the product runs as " << name.c_str());
-        StagedInstall install;
-        Stage(install);
-        install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
-        RunningProduct product(install.AddDir(L"running") + L"\\" + name);
-        ASSERT_TRUE(product.Runs());
-        const auto before = Snapshot(install.Root());
-        const auto around = install.Surroundings();
-
-        const auto run = Start(install);
-        const ShownBox box = WaitForBox(run->ProcessId(), 10000);
-        ASSERT_TRUE(box.hwnd) << "no message box";
-        EXPECT_EQ(RUNNING_TEXT, box.text);
-        EXPECT_EQ(std::vector<int>{IDOK}, box.buttons);
-        EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
-        ASSERT_TRUE(AnswerBox(box.hwnd, VK_RETURN));
-        EXPECT_EQ(0u, ExitCode(*run));
-
-        ::Sleep(1000);  // long enough for a self-deleting script, had one been started, to act
-        EXPECT_EQ(before, Snapshot(install.Root()));
-        EXPECT_TRUE(UninstallKeyExists());
-        EXPECT_EQ(around, install.Surroundings());
-    }
-}
-
-// No, and Yes with no manifest beside the executable: nothing changes, and no other box comes.
-TEST(Uninstaller, ChangesNothingOnNoOrWithoutAManifest)
+// The product running, No, and Yes with no manifest beside the executable: the box a user sees,
+// then nothing changes, and no other box comes.
+TEST(Uninstaller, ChangesNothingWhenItMustNot)
 {
     struct Case {
         const char* what;
+        const wchar_t* product;
         bool manifest;
+        const std::wstring& text;
+        std::vector<int> buttons;
         WORD key;
     };
-    for (const Case& c : {Case{"No", true, 'N'}, Case{"Yes without a manifest", false, VK_RETURN}}) {
+    const Case cases[] = {
+        {"the product runs", L"Quorill.exe", true, RUNNING_TEXT, {IDOK}, VK_RETURN},
+        {"the product runs, its name in capitals", L"QUORILL.EXE", true, RUNNING_TEXT, {IDOK}, VK_RETURN},
+        {"No", nullptr, true, CONFIRM_TEXT, {IDYES, IDNO}, 'N'},
+        {"Yes without a manifest", nullptr, false, CONFIRM_TEXT, {IDYES, IDNO}, VK_RETURN},
+    };
+    for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         StagedInstall install;
         Stage(install);
         if (c.manifest) install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
+        std::unique_ptr<RunningProduct> product;
+        if (c.product) {
+            product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\" + c.product);
+            ASSERT_TRUE(product->Runs());
+        }
         const auto before = Snapshot(install.Root());
         const auto around = install.Surroundings();
 
         const auto run = Start(install);
         const ShownBox box = WaitForBox(run->ProcessId(), 10000);
         ASSERT_TRUE(box.hwnd) << "no message box";
-        EXPECT_EQ(CONFIRM_TEXT, box.text);
-        EXPECT_EQ((std::vector<int>{IDYES, IDNO}), box.buttons);
+        EXPECT_EQ(c.text, box.text);
+        EXPECT_EQ(c.buttons, box.buttons);
         EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
         ASSERT_TRUE(AnswerBox(box.hwnd, c.key));
         // Another box would keep the process waiting for an answer.
         EXPECT_EQ(0u, ExitCode(*run, 15000));
 
-        ::Sleep(1000);
+        ::Sleep(1000);  // long enough for a self-deleting script, had one been started, to act
         EXPECT_EQ(before, Snapshot(install.Root()));
         EXPECT_TRUE(UninstallKeyExists());
         EXPECT_EQ(around, install.Surroundings());
@@ -229,8 +217,9 @@ std::vector<std::vector<std::string>> SplitLines(const std::string& output)
 
 std::wstring FromUtf8(const std::string& text)
 {
-    std::wstring wide(::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0), L'\0');
-    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), &wide[0], static_cast<int>(wide.size()));
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], static_cast<int>(wide.size()));
     return wide;
 }
 
