@@ -1,8 +1,9 @@
-"""Runs the real Uninst.exe under Wine the way a user does, and looks at what it leaves behind.
+"""Stages installations in the Wine prefix and runs the real Uninst.exe there, for the checker's tests
+and the demo; the end-to-end tests themselves are the native e2e_tests.exe.
 
 The Wine prefix, wineserver and X display come from the environment (scripts/wine-session.sh).
-Message boxes are found by their exact caption and answered with real key presses (xdotool);
-a small Windows helper, e2e_probe.exe, reads what is on screen from inside the prefix.
+The message box is found by its exact caption and answered with real key presses (xdotool);
+a small Windows helper, e2e_probe.exe, shows a program's output on a console of its own.
 """
 import os
 import shutil
@@ -17,9 +18,6 @@ DRIVE_C = Path(os.environ["WINEPREFIX"]) / "drive_c"
 # Wine under the Chinese locale: ANSI and OEM code page 936 (scripts/wine-session.sh makes the locale).
 CHINESE = {"LOCPATH": str(Path(os.environ["WINEPREFIX"]).parent / "locale"), "LC_ALL": "zh_CN.UTF-8"}
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorill2010"
-
-CONFIRM_TEXT = "您确定要从本计算机中删除\u201cZembrat\u201d网络电话吗\uff1f"
-RUNNING_TEXT = "\u201cZembrat\u201d网络电话正在运行中\uff0c请关闭后再卸载\u3002"
 
 
 def wine(*args, **kwargs):
@@ -54,10 +52,6 @@ def add_uninstall_key():
     wine("reg", "add", UNINSTALL_KEY, "/v", "DisplayName", "/d", "Zembrat", "/f", "/reg:32")
 
 
-def delete_uninstall_key():
-    wine("reg", "delete", UNINSTALL_KEY, "/f", "/reg:32")
-
-
 class Installation:
     """A staged installation of the product: the uninstaller, what its manifest lists, and decoys."""
 
@@ -70,7 +64,6 @@ class Installation:
         self.manifest = self.root / "Uninst.ini"
         self.files = []
         self.dirs = []
-        self.decoys = {}
 
     def add_file(self, relative, content=b"Zembrat"):
         path = self.root / relative
@@ -89,7 +82,6 @@ class Installation:
         path = self.root / relative
         path.parent.mkdir(parents=True, exist_ok=True)
         path.write_bytes(content)
-        self.decoys[path] = content
         return path
 
     def write_manifest(self, files=None, dirs=None, encoding="gbk"):
@@ -103,9 +95,6 @@ class Installation:
                             section("Dirs", self.dirs if dirs is None else dirs)) + "\r\n"
         bom = b"\xff\xfe" if encoding == "utf-16" else b""
         self.manifest.write_bytes(bom + text.encode("utf-16-le" if encoding == "utf-16" else encoding))
-
-    def intact_decoys(self):
-        return all(p.is_file() and p.read_bytes() == c for p, c in self.decoys.items())
 
     def tree(self):
         """The C: path of the folder and of everything in it."""
@@ -126,12 +115,6 @@ class Run:
         self.process = subprocess.Popen(["wine", str(exe)], cwd=cwd,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
-    def box(self):
-        """The message box on screen: its buttons ('ok', 'yesno') and its text."""
-        out = wine(PROBE_EXE, "box").stdout.strip()
-        buttons, _, text = out.partition(" ")
-        return buttons, text
-
     def answer(self, key):
         """Presses a key on the box captioned exactly "Zembrat"."""
         windows = wait_for(lambda: xdotool("search", "--name", "^Zembrat$"), 10)
@@ -145,29 +128,3 @@ class Run:
 
     def wait(self, seconds=30):
         return self.process.wait(timeout=seconds)
-
-    def kill(self):
-        if self.process.poll() is None:
-            self.process.kill()
-
-
-def dialog_state():
-    """'none', or for the uninstall dialog 'visible|hidden WxH at X,Y [topmost]'."""
-    return wine(PROBE_EXE, "dialog").stdout.strip()
-
-
-class StandIn:
-    """A process with the given image name, as if the product were running."""
-
-    def __init__(self, directory, name):
-        directory.mkdir(parents=True, exist_ok=True)
-        self.exe = directory / name
-        shutil.copy(PROBE_EXE, self.exe)
-        self.process = subprocess.Popen(["wine", str(self.exe), "hold"], stdin=subprocess.PIPE,
-                                        stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
-        self.process.stdout.readline()
-
-    def stop(self):
-        self.process.stdin.close()
-        self.process.wait(timeout=30)
-        self.process.stdout.close()

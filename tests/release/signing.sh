@@ -6,9 +6,9 @@
 # file at the same path is used by the next build. A wrong password, a missing or wrong file or a
 # time-stamp server that does not answer fail the build with a message that says which, and leave
 # neither a half-signed nor an unsigned Uninst.exe.
-# signing.sh SOURCE_DIR WORK_DIR RES_TESTS_EXE E2E_PROBE_EXE, inside the Wine session of scripts/test.sh.
+# signing.sh SOURCE_DIR WORK_DIR RES_TESTS_EXE E2E_TESTS_EXE, inside the Wine session of scripts/test.sh.
 set -euo pipefail
-source_dir=$1 work=$2 res_tests=$3 probe=$4
+source_dir=$1 work=$2 res_tests=$3 e2e_tests=$4
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
@@ -58,11 +58,12 @@ check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <(osslsigncode ver
 check "osslsigncode does not get UNINST_SIGN_PASSWORD" test ! -e password-in-environment
 check "configure names the download page" grep -q 'Download page: http://download.quorill.example/download/' build.log
 check "configure warns of the placeholder host" grep -q 'UNINST_DOWNLOAD_HOST is a placeholder' build.log
-cp "$res_tests" "$(dirname "$exe")/"  # it checks the Uninst.exe beside it
+cp "$res_tests" "$(dirname "$exe")/"  # both check the Uninst.exe beside them
 check "the signed file passes the resource and import checks" \
   "$source_dir/tests/wine-run.sh" "$(dirname "$exe")/$(basename "$res_tests")"
-check "the signed file removes an installation" env UNINST_EXE="$exe" UNINST_PROBE="$probe" \
-  python3 "$source_dir/tests/e2e/test_uninstaller.py" UninstallerTest.test_yes_removes_what_the_manifest_lists
+cp "$e2e_tests" "$(dirname "$exe")/"
+check "the signed file removes an installation" "$source_dir/tests/wine-run.sh" \
+  "$(dirname "$exe")/e2e_tests.exe" --gtest_filter=Uninstaller.YesRemovesWhatTheManifestLists
 
 build -DUNINST_SIGN_PASSWORD_FILE="$work/password" -DUNINST_DOWNLOAD_HOST=dl.zembrat.cn || { cat build.log; exit 1; }
 check "signed with a password file" signed_by signer

@@ -1,0 +1,195 @@
+#include "e2e/StagedInstall.h"
+
+static const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
+
+std::wstring ProgramFolder()
+{
+    wchar_t path[MAX_PATH];
+    const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder(path, length);
+    return folder.substr(0, folder.rfind(L'\\') + 1);
+}
+
+static void AddEntries(const std::wstring& folder, std::map<std::wstring, std::wstring>& snapshot, bool deep)
+{
+    WIN32_FIND_DATAW data;
+    const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring name = data.cFileName;
+        if (name == L"." || name == L"..") continue;
+        const std::wstring path = folder + L"\\" + name;
+        snapshot[path] = std::to_wstring(data.dwFileAttributes) + L" " + std::to_wstring(data.nFileSizeLow) + L" " +
+                         std::to_wstring(data.ftLastWriteTime.dwLowDateTime);
+        if (deep && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) AddEntries(path, snapshot, true);
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+}
+
+std::map<std::wstring, std::wstring> Snapshot(const std::wstring& folder)
+{
+    std::map<std::wstring, std::wstring> snapshot;
+    if (::GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES) return snapshot;
+    snapshot[folder] = L"folder";
+    AddEntries(folder, snapshot, true);
+    return snapshot;
+}
+
+std::set<std::wstring> Paths(const std::map<std::wstring, std::wstring>& snapshot)
+{
+    std::set<std::wstring> paths;
+    for (const auto& entry : snapshot) paths.insert(entry.first);
+    return paths;
+}
+
+// The entries of the temporary folder but Uninst.exe's own script, a folder's time left out: it
+// follows what is inside.
+static std::map<std::wstring, std::wstring> TempEntries(const std::wstring& temp)
+{
+    std::map<std::wstring, std::wstring> entries;
+    AddEntries(temp, entries, false);
+    entries.erase(temp + L"\\_self_del.bat");
+    for (auto& entry : entries)
+        if (::GetFileAttributesW(entry.first.c_str()) & FILE_ATTRIBUTE_DIRECTORY) entry.second = L"folder";
+    return entries;
+}
+
+// Those from before the first run only: a browser that a removal opens may add and remove its own
+// files there meanwhile.
+static const std::map<std::wstring, std::wstring>& TempAtStart(const std::wstring& temp)
+{
+    static const auto entries = TempEntries(temp);
+    return entries;
+}
+
+static HKEY OpenUninstallKey(REGSAM access)
+{
+    HKEY key;
+    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, access | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS
+               ? key : nullptr;
+}
+
+bool UninstallKeyExists()
+{
+    const HKEY key = OpenUninstallKey(KEY_READ);
+    if (key) ::RegCloseKey(key);
+    return key != nullptr;
+}
+
+static void WriteFile(const std::wstring& path, const std::string& bytes)
+{
+    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    DWORD written;
+    ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+    ::CloseHandle(file);
+}
+
+static void MakeDirs(const std::wstring& path)
+{
+    for (size_t at = path.find(L'\\', 3); at != std::wstring::npos; at = path.find(L'\\', at + 1))
+        ::CreateDirectoryW(path.substr(0, at).c_str(), nullptr);
+    ::CreateDirectoryW(path.c_str(), nullptr);
+}
+
+static void RemoveTree(const std::wstring& folder)
+{
+    const auto snapshot = Snapshot(folder);
+    for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
+        ::SetFileAttributesW(it->first.c_str(), FILE_ATTRIBUTE_NORMAL);
+        if (!::DeleteFileW(it->first.c_str())) ::RemoveDirectoryW(it->first.c_str());
+    }
+}
+
+StagedInstall::StagedInstall()
+{
+    wchar_t temp[MAX_PATH], longTemp[MAX_PATH];
+    ::GetTempPathW(MAX_PATH, temp);
+    // The temporary folder can come as a short name (a long or Chinese user name): the checker and
+    // the folder listings name paths in full.
+    if (!::GetLongPathNameW(temp, longTemp, MAX_PATH)) ::lstrcpyW(longTemp, temp);
+    m_temp = longTemp;
+    if (m_temp.back() == L'\\') m_temp.pop_back();
+    TempAtStart(m_temp);
+    static int count = 0;
+    m_base = m_temp + L"\\Zembrat e2e " + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
+    RemoveTree(m_base);
+    m_root = m_base + L"\\Zembrat 网络电话";
+    MakeDirs(m_root);
+    // The same names beside the installation, unlisted: they must stay as they are.
+    const std::wstring decoy = m_base + L"\\Zembrat 网络电话 备份";
+    MakeDirs(decoy + L"\\语音");
+    WriteFile(decoy + L"\\语音\\提示音.wav", "decoy");
+    WriteFile(decoy + L"\\Quorill.exe", "decoy");
+    ::CopyFileW((ProgramFolder() + L"Uninst.exe").c_str(), Exe().c_str(), FALSE);
+
+    HKEY key;
+    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key,
+                      nullptr);
+    const wchar_t name[] = L"Zembrat";
+    ::RegSetValueExW(key, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof name);
+    const std::wstring uninstall = L"\"" + Exe() + L"\"";
+    ::RegSetValueExW(key, L"UninstallString", 0, REG_SZ, reinterpret_cast<const BYTE*>(uninstall.c_str()),
+                     static_cast<DWORD>((uninstall.size() + 1) * sizeof(wchar_t)));
+    ::RegCloseKey(key);
+}
+
+StagedInstall::~StagedInstall()
+{
+    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, KEY_WOW64_32KEY, 0);
+    // Uninst.exe may still be held for a moment by a process that has just ended.
+    for (int attempt = 0; attempt < 50 && ::GetFileAttributesW(m_base.c_str()) != INVALID_FILE_ATTRIBUTES; ++attempt) {
+        if (attempt) ::Sleep(100);
+        RemoveTree(m_base);
+    }
+}
+
+std::wstring StagedInstall::Path(const std::wstring& relative) const
+{
+    return relative.empty() ? m_root : m_root + L"\\" + relative;
+}
+
+std::wstring StagedInstall::AddFile(const std::wstring& relative)
+{
+    const std::wstring path = Path(relative);
+    MakeDirs(path.substr(0, path.rfind(L'\\')));
+    WriteFile(path, "Zembrat");
+    return path;
+}
+
+std::wstring StagedInstall::AddDir(const std::wstring& relative)
+{
+    MakeDirs(Path(relative));
+    return Path(relative);
+}
+
+void StagedInstall::WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs)
+{
+    std::wstring text = L"[Files]\r\n";
+    for (size_t i = 0; i < files.size(); ++i) text += std::to_wstring(i) + L"=" + files[i] + L"\r\n";
+    text += L"[Dirs]\r\n";
+    for (size_t i = 0; i < dirs.size(); ++i) text += std::to_wstring(i) + L"=" + dirs[i] + L"\r\n";
+    WriteManifestText(text);
+}
+
+void StagedInstall::WriteManifestText(const std::wstring& text)
+{
+    const std::wstring withMark = L"\xFEFF" + text;
+    WriteFile(Path(L"Uninst.ini"), std::string(reinterpret_cast<const char*>(withMark.data()),
+                                                withMark.size() * sizeof(wchar_t)));
+}
+
+bool StagedInstall::Exists(const std::wstring& relative) const
+{
+    return ::GetFileAttributesW(Path(relative).c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+std::map<std::wstring, std::wstring> StagedInstall::Surroundings() const
+{
+    auto around = Snapshot(m_base + L"\\Zembrat 网络电话 备份");
+    const auto now = TempEntries(m_temp);
+    for (const auto& entry : TempAtStart(m_temp)) {
+        const auto found = now.find(entry.first);
+        around[entry.first] = found == now.end() ? L"gone" : found->second;
+    }
+    return around;
+}

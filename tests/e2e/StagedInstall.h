@@ -1,0 +1,47 @@
+#pragma once
+#include <windows.h>
+#include <map>
+#include <set>
+#include <string>
+#include <vector>
+
+// The folder of this program, with a closing backslash: Uninst.exe, UninstCheck.exe and StandIn.exe lie there.
+std::wstring ProgramFolder();
+
+// Every path under a folder, the folder included, with what tells a change: attributes, size, time.
+std::map<std::wstring, std::wstring> Snapshot(const std::wstring& folder);
+std::set<std::wstring> Paths(const std::map<std::wstring, std::wstring>& snapshot);
+
+bool UninstallKeyExists();
+
+// An installation of the product in a fresh folder under the temporary folder, with a space and
+// Chinese in its path, a decoy folder beside it and the uninstall key. Everything it made, and the
+// key, goes when it is destroyed.
+class StagedInstall {
+public:
+    StagedInstall();
+    ~StagedInstall();
+    StagedInstall(const StagedInstall&) = delete;
+    StagedInstall& operator=(const StagedInstall&) = delete;
+
+    // Paths relative to the installation folder; "" is the folder itself.
+    std::wstring Path(const std::wstring& relative) const;
+    std::wstring AddFile(const std::wstring& relative);
+    std::wstring AddDir(const std::wstring& relative);
+    // The manifest, as UTF-16LE with a byte order mark: the lists keyed 0, 1, ..., or the text as it stands.
+    void WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs);
+    void WriteManifestText(const std::wstring& text);
+    bool Exists(const std::wstring& relative) const;
+    // What lies around the installation: the decoy folder beside it, and what the temporary folder held
+    // before the first run.
+    std::map<std::wstring, std::wstring> Surroundings() const;
+
+    const std::wstring& Root() const { return m_root; }
+    std::wstring Exe() const { return Path(L"Uninst.exe"); }
+    const std::wstring& Temp() const { return m_temp; }
+
+private:
+    std::wstring m_temp;
+    std::wstring m_base;
+    std::wstring m_root;
+};

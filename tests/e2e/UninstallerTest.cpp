@@ -1,0 +1,267 @@
+// The real Uninst.exe, beside this program, run on a staged installation and answered with real
+// key presses, as a user would; Uninst.exe asks for administrator rights, so this runs elevated.
+#include "e2e/Screen.h"
+#include "e2e/StagedInstall.h"
+#include "e2e/UninstRun.h"
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace {
+
+const std::wstring CONFIRM_TEXT = L"您确定要从本计算机中删除\u201CZembrat\u201D网络电话吗？";
+const std::wstring RUNNING_TEXT = L"\u201CZembrat\u201D网络电话正在运行中，请关闭后再卸载。";
+const std::wstring DIALOG_CAPTION = L"卸载\u201CZembrat\u201D";
+const DWORD ELEVATION_REQUIRED = 740;  // ERROR_ELEVATION_REQUIRED, from Windows Vista on
+
+// Listed: three files and the directories that hold them, deepest first. Kept: what is not listed,
+// a directory that is not empty, the folder itself.
+const std::vector<std::wstring> LISTED_FILES = {L"Quorill.exe", L"bin\\voice.dll", L"bin\\codec\\g729.dll",
+                                                L"语音\\提示音.wav"};
+const std::vector<std::wstring> LISTED_DIRS = {L"bin\\codec", L"bin", L"语音", L"data"};
+const std::vector<std::wstring> UNLISTED = {L"readme.txt", L"data\\user.cfg", L"bin2\\voice.dll"};
+
+void Stage(StagedInstall& install)
+{
+    for (const auto& file : LISTED_FILES) install.AddFile(file);
+    for (const auto& file : UNLISTED) install.AddFile(file);
+}
+
+std::vector<std::wstring> Full(const StagedInstall& install, const std::vector<std::wstring>& relative)
+{
+    std::vector<std::wstring> paths;
+    for (const auto& path : relative) paths.push_back(install.Path(path));
+    return paths;
+}
+
+std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false)
+{
+    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker);
+    EXPECT_NE(ELEVATION_REQUIRED, run->StartError())
+        << "Uninst.exe asks for administrator rights: run the tests from an elevated command prompt";
+    EXPECT_EQ(0u, run->StartError()) << "Uninst.exe did not start";
+    return run;
+}
+
+DWORD ExitCode(UninstRun& run, DWORD ms = 30000)
+{
+    DWORD code = ~0u;
+    EXPECT_TRUE(run.Wait(ms, &code)) << "Uninst.exe still runs after " << ms << " ms";
+    return code;
+}
+
+bool Gone(const std::wstring& path, DWORD ms)
+{
+    const DWORD start = ::GetTickCount();
+    for (; ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES; ::Sleep(50))
+        if (::GetTickCount() - start > ms) return false;
+    return true;
+}
+
+// After a removal: the executable goes a moment after the process has ended, and its script too.
+void ExpectSelfDeleted(const StagedInstall& install)
+{
+    EXPECT_TRUE(Gone(install.Exe(), 5000)) << "Uninst.exe stays";
+    EXPECT_TRUE(Gone(install.Temp() + L"\\_self_del.bat", 5000)) << "the script stays";
+}
+
+// A stand-in for the running product: StandIn.exe copied under the product's name, ended at the end.
+class RunningProduct {
+public:
+    explicit RunningProduct(const std::wstring& exe)
+    {
+        ::CopyFileW((ProgramFolder() + L"StandIn.exe").c_str(), exe.c_str(), FALSE);
+        STARTUPINFOW startup = {};
+        startup.cb = sizeof startup;
+        std::wstring commandLine = L"\"" + exe + L"\"";
+        if (::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                             &m_info))
+            ::CloseHandle(m_info.hThread);
+    }
+    ~RunningProduct()
+    {
+        if (!m_info.hProcess) return;
+        ::TerminateProcess(m_info.hProcess, 0);
+        ::WaitForSingleObject(m_info.hProcess, INFINITE);
+        ::CloseHandle(m_info.hProcess);
+    }
+    RunningProduct(const RunningProduct&) = delete;
+    RunningProduct& operator=(const RunningProduct&) = delete;
+    bool Runs() const { return m_info.hProcess != nullptr; }
+
+private:
+    PROCESS_INFORMATION m_info = {};
+};
+
+// The product running, No, and Yes with no manifest beside the executable: the box a user sees,
+// then nothing changes, and no other box comes.
+TEST(Uninstaller, ChangesNothingWhenItMustNot)
+{
+    struct Case {
+        const char* what;
+        const wchar_t* product;
+        bool manifest;
+        const std::wstring& text;
+        std::vector<int> buttons;
+        WORD key;
+    };
+    const Case cases[] = {
+        {"the product runs", L"Quorill.exe", true, RUNNING_TEXT, {IDOK}, VK_RETURN},
+        {"the product runs, its name in capitals", L"QUORILL.EXE", true, RUNNING_TEXT, {IDOK}, VK_RETURN},
+        {"No", nullptr, true, CONFIRM_TEXT, {IDYES, IDNO}, 'N'},
+        {"Yes without a manifest", nullptr, false, CONFIRM_TEXT, {IDYES, IDNO}, VK_RETURN},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StagedInstall install;
+        Stage(install);
+        if (c.manifest) install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
+        std::unique_ptr<RunningProduct> product;
+        if (c.product) {
+            product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\" + c.product);
+            ASSERT_TRUE(product->Runs());
+        }
+        const auto before = Snapshot(install.Root());
+        const auto around = install.Surroundings();
+
+        const auto run = Start(install);
+        const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+        ASSERT_TRUE(box.hwnd) << "no message box";
+        EXPECT_EQ(c.text, box.text);
+        EXPECT_EQ(c.buttons, box.buttons);
+        EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
+        ASSERT_TRUE(AnswerBox(box.hwnd, c.key));
+        // Another box would keep the process waiting for an answer.
+        EXPECT_EQ(0u, ExitCode(*run, 15000));
+
+        ::Sleep(1000);  // long enough for a self-deleting script, had one been started, to act
+        EXPECT_EQ(before, Snapshot(install.Root()));
+        EXPECT_TRUE(UninstallKeyExists());
+        EXPECT_EQ(around, install.Surroundings());
+    }
+}
+
+TEST(Uninstaller, YesRemovesWhatTheManifestLists)
+{
+    struct Case {
+        const char* what;
+        bool listed;
+    };
+    for (const Case& c : {Case{"the manifest lists the files", true}, Case{"an empty manifest", false}}) {
+        SCOPED_TRACE(c.what);
+        StagedInstall install;
+        Stage(install);
+        install.WriteManifest(c.listed ? Full(install, LISTED_FILES) : std::vector<std::wstring>{},
+                              c.listed ? Full(install, LISTED_DIRS) : std::vector<std::wstring>{});
+        auto expected = Paths(Snapshot(install.Root()));
+        for (const auto& path : {install.Exe(), install.Path(L"Uninst.ini")}) expected.erase(path);
+        if (c.listed) {
+            for (const auto& path : Full(install, LISTED_FILES)) expected.erase(path);
+            for (const auto& dir : {L"bin\\codec", L"bin", L"语音"}) expected.erase(install.Path(dir));
+        }
+        const auto around = install.Surroundings();
+
+        const auto run = Start(install, true);
+        const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+        ASSERT_TRUE(box.hwnd) << "no message box";
+        ASSERT_TRUE(AnswerBox(box.hwnd, VK_RETURN));
+
+        // The removal has begun and is held before its first step: the progress dialog is up,
+        // above other windows, centred in the work area, and Enter or Escape does not close it.
+        ASSERT_TRUE(run->WaitForHeldWorker(10000)) << "no removal started";
+        const HWND dialog = FindProcessWindow(run->ProcessId(), DIALOG_CAPTION);
+        ASSERT_TRUE(IsSeen(dialog)) << "no progress dialog";
+        EXPECT_TRUE(::GetWindowLongW(dialog, GWL_EXSTYLE) & WS_EX_TOPMOST);
+        RECT rect;
+        ::GetWindowRect(dialog, &rect);
+        MONITORINFO monitor = {};
+        monitor.cbSize = sizeof monitor;
+        ::GetMonitorInfoW(::MonitorFromWindow(dialog, MONITOR_DEFAULTTOPRIMARY), &monitor);
+        EXPECT_LE(std::abs(rect.left + rect.right - monitor.rcWork.left - monitor.rcWork.right), 1);
+        EXPECT_LE(std::abs(rect.top + rect.bottom - monitor.rcWork.top - monitor.rcWork.bottom), 1);
+        EXPECT_TRUE(PressKey(dialog, VK_RETURN));
+        EXPECT_TRUE(PressKey(dialog, VK_ESCAPE));
+        DWORD code = ~0u;
+        EXPECT_FALSE(run->Wait(300, &code)) << "the dialog closed on Enter or Escape";
+        EXPECT_TRUE(IsSeen(dialog));
+        run->ReleaseWorker();
+        EXPECT_EQ(0u, ExitCode(*run));
+
+        EXPECT_FALSE(UninstallKeyExists());
+        ExpectSelfDeleted(install);
+        EXPECT_EQ(expected, Paths(Snapshot(install.Root())));
+        EXPECT_EQ(around, install.Surroundings());
+    }
+}
+
+std::vector<std::vector<std::string>> SplitLines(const std::string& output)
+{
+    std::vector<std::vector<std::string>> lines;
+    size_t start = 0;
+    while (start < output.size()) {
+        size_t end = output.find('\n', start);
+        if (end == std::string::npos) end = output.size();
+        std::string line = output.substr(start, end - start);
+        if (!line.empty() && line.back() == '\r') line.pop_back();
+        std::vector<std::string> fields;
+        for (size_t at = 0;;) {
+            const size_t tab = line.find('\t', at);
+            fields.push_back(line.substr(at, tab == std::string::npos ? std::string::npos : tab - at));
+            if (tab == std::string::npos) break;
+            at = tab + 1;
+        }
+        lines.push_back(fields);
+        start = end + 1;
+    }
+    return lines;
+}
+
+std::wstring FromUtf8(const std::string& text)
+{
+    const int size = static_cast<int>(text.size());
+    std::wstring wide(::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, nullptr, 0), L'\0');
+    ::MultiByteToWideChar(CP_UTF8, 0, text.data(), size, &wide[0], static_cast<int>(wide.size()));
+    return wide;
+}
+
+// A messy installation: UninstCheck.exe forecasts what stays, and Uninst.exe leaves exactly that.
+TEST(Uninstaller, LeavesWhatTheCheckerForecasts)
+{
+    StagedInstall install;
+    std::vector<std::wstring> files;
+    for (const auto& file : {L"Quorill.exe", L"bin\\voice.dll", L"bin\\codec\\g729.dll", L"bin2\\x.dll",
+                             L"语音\\提示音.wav", L"locked.dll"})
+        files.push_back(install.AddFile(file));
+    ::SetFileAttributesW(install.Path(L"locked.dll").c_str(), FILE_ATTRIBUTE_READONLY);
+    install.AddFile(L"readme.txt");
+    install.AddFile(L"data\\user.cfg");
+    files.push_back(L"relative.dll");
+    files.push_back(install.Path(L"gone.dll"));
+    std::wstring manifest = L"[Files]\r\n";
+    for (size_t i = 0; i < files.size(); ++i) manifest += std::to_wstring(i) + L"=" + files[i] + L"\r\n";
+    // A key after a gap, never read.
+    manifest += std::to_wstring(files.size() + 1) + L"=" + install.AddFile(L"late.dll") + L"\r\n[Dirs]\r\n";
+    const std::vector<std::wstring> dirs = {L"bin", L"bin\\codec", L"bin2", L"data", L"语音", L""};
+    for (size_t i = 0; i < dirs.size(); ++i) manifest += std::to_wstring(i) + L"=" + install.Path(dirs[i]) + L"\r\n";
+    install.WriteManifestText(manifest);
+    const auto around = install.Surroundings();
+
+    DWORD code;
+    const std::string output =
+        RunForOutput(L"\"" + ProgramFolder() + L"UninstCheck.exe\" \"" + install.Path(L"Uninst.ini") + L"\"", &code);
+    EXPECT_EQ(1u, code) << output;
+    std::set<std::wstring> forecast;
+    for (const auto& line : SplitLines(output))
+        if (line.front() == "left" || line.front() == "expected") forecast.insert(FromUtf8(line.back()));
+    ASSERT_FALSE(forecast.empty()) << output;
+
+    const auto run = Start(install);
+    const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+    ASSERT_TRUE(box.hwnd) << "no message box";
+    ASSERT_TRUE(AnswerBox(box.hwnd, VK_RETURN));
+    EXPECT_EQ(0u, ExitCode(*run));
+    ExpectSelfDeleted(install);
+    EXPECT_EQ(forecast, Paths(Snapshot(install.Root())));
+    EXPECT_EQ(around, install.Surroundings());
+}
+
+}  // namespace
