@@ -1,4 +1,5 @@
 #include "e2e/StagedInstall.h"
+#include "platform/Handle.h"
 
 static const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 
@@ -78,10 +79,9 @@ bool UninstallKeyExists()
 
 static void WriteFile(const std::wstring& path, const std::string& bytes)
 {
-    const HANDLE file = ::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+    CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
     DWORD written;
     ::WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-    ::CloseHandle(file);
 }
 
 static void MakeDirs(const std::wstring& path)

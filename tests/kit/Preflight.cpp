@@ -1,5 +1,6 @@
 // Preflight.exe: tells whether the test kit may run on this machine, and if not, why. Exit code 0:
 // it may; 1: the prompt is not elevated, the product is installed, or it runs.
+#include "platform/Handle.h"
 #include "uninstall/ProcessCheck.h"
 #include <cstdio>
 #include <windows.h>
@@ -10,13 +11,13 @@ static const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVe
 // reach an elevated window: the end-to-end tests would hang at its first box.
 static bool IsElevated()
 {
-    HANDLE token;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) return false;
+    HANDLE opened;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &opened)) return false;
+    CHandle token(opened);
     TOKEN_ELEVATION elevation = {};
     DWORD size = 0;
-    const BOOL known = ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size);
-    ::CloseHandle(token);
-    return known && elevation.TokenIsElevated;
+    return ::GetTokenInformation(token, TokenElevation, &elevation, sizeof elevation, &size) &&
+           elevation.TokenIsElevated;
 }
 
 static bool KeyExists(REGSAM view)
