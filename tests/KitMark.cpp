@@ -1,0 +1,106 @@
+#include "KitMark.h"
+
+const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
+const wchar_t KIT_MARK_VALUE[] = L"QuorillTestKit";
+const wchar_t KIT_MARK_FILE[] = L"QuorillTestKit.mark";
+const wchar_t KIT_MARK_TEXT[] = L"Made by the test kit of Uninst.exe; safe to delete.";
+const wchar_t* const KIT_KEYS[3] = {
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010\\Sub",
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010",
+    L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010 Beta",
+};
+
+bool CreateMarkedKey(const std::wstring& path)
+{
+    HKEY key;
+    DWORD disposition = 0;
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key,
+                          &disposition) != ERROR_SUCCESS)
+        return false;
+    const bool created = disposition == REG_CREATED_NEW_KEY;
+    if (created)
+        ::RegSetValueExW(key, KIT_MARK_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(KIT_MARK_TEXT),
+                         sizeof KIT_MARK_TEXT);
+    ::RegCloseKey(key);
+    return created;
+}
+
+bool KeyExists(const std::wstring& path, REGSAM view)
+{
+    HKEY key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    ::RegCloseKey(key);
+    return true;
+}
+
+bool IsMarkedKey(const std::wstring& path, REGSAM view)
+{
+    HKEY key;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
+    wchar_t text[128] = {};
+    DWORD type = 0, size = sizeof text - sizeof(wchar_t);
+    const bool marked = ::RegQueryValueExW(key, KIT_MARK_VALUE, nullptr, &type, reinterpret_cast<BYTE*>(text),
+                                           &size) == ERROR_SUCCESS &&
+                        type == REG_SZ && std::wstring(text) == KIT_MARK_TEXT;
+    ::RegCloseKey(key);
+    return marked;
+}
+
+bool DeleteMarkedKey(const std::wstring& path, REGSAM view)
+{
+    if (IsMarkedKey(path, view)) ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), view, 0);
+    return !KeyExists(path, view);
+}
+
+bool CreateMarkedFolder(const std::wstring& path)
+{
+    if (!::CreateDirectoryW(path.c_str(), nullptr)) return false;
+    const HANDLE file = ::CreateFileW((path + L"\\" + KIT_MARK_FILE).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
+                                      FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    ::WriteFile(file, KIT_MARK_TEXT, sizeof KIT_MARK_TEXT - sizeof(wchar_t), &written, nullptr);
+    ::CloseHandle(file);
+    return written == sizeof KIT_MARK_TEXT - sizeof(wchar_t);
+}
+
+bool IsMarkedFolder(const std::wstring& path)
+{
+    const HANDLE file = ::CreateFileW((path + L"\\" + KIT_MARK_FILE).c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+                                      OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    wchar_t text[128] = {};
+    DWORD read = 0;
+    ::ReadFile(file, text, sizeof text - sizeof(wchar_t), &read, nullptr);
+    ::CloseHandle(file);
+    return std::wstring(text) == KIT_MARK_TEXT;
+}
+
+// Links are removed as links: nothing outside the folder is followed. The mark goes last, so that a
+// folder that could not be removed whole is still known as the kit's.
+static void RemoveTree(const std::wstring& folder, const std::wstring& spare = L"")
+{
+    WIN32_FIND_DATAW data;
+    const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = data.cFileName, path = folder + L"\\" + name;
+            if (name == L"." || name == L".." || name == spare) continue;
+            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            const DWORD kind = data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+            if (kind == FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
+            else if (!::DeleteFileW(path.c_str())) ::RemoveDirectoryW(path.c_str());
+        } while (::FindNextFileW(find, &data));
+        ::FindClose(find);
+    }
+    ::RemoveDirectoryW(folder.c_str());
+}
+
+bool RemoveMarkedFolder(const std::wstring& path)
+{
+    if (IsMarkedFolder(path)) {
+        RemoveTree(path, KIT_MARK_FILE);
+        ::DeleteFileW((path + L"\\" + KIT_MARK_FILE).c_str());
+        ::RemoveDirectoryW(path.c_str());
+    }
+    return ::GetFileAttributesW(path.c_str()) == INVALID_FILE_ATTRIBUTES;
+}

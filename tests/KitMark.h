@@ -1,0 +1,28 @@
+// What the tests create on a machine carries a mark, so that a later run of the test kit can tell
+// what a run that was cut short left behind from anything else, and remove only that. Nothing that
+// existed before a test is written, overwritten or deleted by it: a key or folder that is already
+// there is left alone, and the test that wanted it fails instead.
+#pragma once
+#include <windows.h>
+#include <string>
+
+extern const wchar_t UNINSTALL_KEY[];  // HKLM, the 32-bit view: the key Uninst.exe deletes
+// A marked key holds this value; a marked folder holds a file of this name. Both hold KIT_MARK_TEXT.
+extern const wchar_t KIT_MARK_VALUE[];
+extern const wchar_t KIT_MARK_FILE[];
+extern const wchar_t KIT_MARK_TEXT[];
+// Every key under HKLM that a test may create, deepest first.
+extern const wchar_t* const KIT_KEYS[3];
+
+// A key of HKLM in the 32-bit view, created and marked; false, and nothing changed, when it exists.
+bool CreateMarkedKey(const std::wstring& path);
+bool KeyExists(const std::wstring& path, REGSAM view = KEY_WOW64_32KEY);
+bool IsMarkedKey(const std::wstring& path, REGSAM view = KEY_WOW64_32KEY);
+// Deletes the key only when it carries the mark (and has no subkeys); whether it is gone.
+bool DeleteMarkedKey(const std::wstring& path, REGSAM view = KEY_WOW64_32KEY);
+
+// A new folder (its parent must exist) holding the mark; false, and nothing changed, when it exists.
+bool CreateMarkedFolder(const std::wstring& path);
+bool IsMarkedFolder(const std::wstring& path);
+// Removes a marked folder with everything in it, read-only files included; whether it is gone.
+bool RemoveMarkedFolder(const std::wstring& path);
