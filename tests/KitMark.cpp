@@ -4,6 +4,7 @@ const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\
 const wchar_t KIT_MARK_VALUE[] = L"QuorillTestKit";
 const wchar_t KIT_MARK_FILE[] = L"QuorillTestKit.mark";
 const wchar_t KIT_MARK_TEXT[] = L"Made by the test kit of Uninst.exe; safe to delete.";
+const char KIT_KEY_TAKEN[] = "the key exists and was not made by the tests: run them on a machine without Quorill";
 const wchar_t* const KIT_KEYS[3] = {
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010\\Sub",
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010",

@@ -11,6 +11,8 @@ extern const wchar_t UNINSTALL_KEY[];  // HKLM, the 32-bit view: the key Uninst.
 extern const wchar_t KIT_MARK_VALUE[];
 extern const wchar_t KIT_MARK_FILE[];
 extern const wchar_t KIT_MARK_TEXT[];
+// Why a test stops when a key it needs to create exists already.
+extern const char KIT_KEY_TAKEN[];
 // Every key under HKLM that a test may create, deepest first.
 extern const wchar_t* const KIT_KEYS[3];
 

@@ -1,119 +1,68 @@
 #include "RemovalHarness.h"
+#include "DownloadPage.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
 #include <gtest/gtest.h>
 
-const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
-
-namespace {
-
-const wchar_t DDE_EXEC_KEY[] = L"http\\shell\\open\\ddeexec";
-const wchar_t SERVICE[] = L"UninstTestBrowser";
-const wchar_t TOPIC[] = L"WWW_OpenURL";
-
-void SetDefaultValue(HKEY root, const std::wstring& path, const std::wstring& value)
-{
-    HKEY key;
-    ASSERT_EQ(ERROR_SUCCESS, ::RegCreateKeyExW(root, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    ::RegSetValueExW(key, nullptr, 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
-                     static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
-    ::RegCloseKey(key);
-}
-
-}  // namespace
+IMPORT_SLOT(ShellExecuteW, 24);
 
 PageRecorder* PageRecorder::s_instance;
 
-PageRecorder::PageRecorder(std::function<void()> onOpen) : m_onOpen(std::move(onOpen))
+bool PageRecorder::Call::operator==(const Call& other) const
+{
+    return verb == other.verb && file == other.file && parameters == other.parameters &&
+           directory == other.directory && show == other.show;
+}
+
+PageRecorder::PageRecorder(std::function<void()> onOpen)
+    : m_onOpen(std::move(onOpen)), m_hook(importShellExecuteW, ShellExecuteW)
 {
     s_instance = this;
-    const std::wstring exec = DDE_EXEC_KEY;
-    SetDefaultValue(HKEY_CLASSES_ROOT, exec, L"%1");
-    SetDefaultValue(HKEY_CLASSES_ROOT, exec + L"\\application", SERVICE);
-    SetDefaultValue(HKEY_CLASSES_ROOT, exec + L"\\topic", TOPIC);
-
-    HANDLE ready = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
-    m_thread = std::thread(&PageRecorder::Serve, this, ready);
-    ::WaitForSingleObject(ready, INFINITE);
-    ::CloseHandle(ready);
 }
 
 PageRecorder::~PageRecorder()
 {
-    ::PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
-    m_thread.join();
-    const std::wstring exec = DDE_EXEC_KEY;
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, (exec + L"\\application").c_str());
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, (exec + L"\\topic").c_str());
-    ::RegDeleteKeyW(HKEY_CLASSES_ROOT, exec.c_str());
     s_instance = nullptr;
 }
 
-// DDE conversations belong to the thread that started them, so the server has a thread and a
-// message loop of its own and answers whichever thread opens the page.
-void PageRecorder::Serve(HANDLE ready)
+static std::wstring Text(LPCWSTR s)
 {
-    m_threadId = ::GetCurrentThreadId();
-    ::DdeInitializeW(&m_instance, Callback, APPCLASS_STANDARD | CBF_SKIP_ALLNOTIFICATIONS, 0);
-    HSZ service = ::DdeCreateStringHandleW(m_instance, SERVICE, CP_WINUNICODE);
-    m_topic = ::DdeCreateStringHandleW(m_instance, TOPIC, CP_WINUNICODE);
-    ::DdeNameService(m_instance, service, nullptr, DNS_REGISTER);
-    ::SetEvent(ready);
-
-    MSG msg;
-    while (::GetMessageW(&msg, nullptr, 0, 0) > 0) ::DispatchMessageW(&msg);
-
-    ::DdeNameService(m_instance, service, nullptr, DNS_UNREGISTER);
-    ::DdeFreeStringHandle(m_instance, service);
-    ::DdeFreeStringHandle(m_instance, m_topic);
-    ::DdeUninitialize(m_instance);
+    return s ? s : L"(null)";
 }
 
-HDDEDATA CALLBACK PageRecorder::Callback(UINT type, UINT, HCONV, HSZ hsz1, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR)
+HINSTANCE WINAPI PageRecorder::ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                                             INT show)
 {
     PageRecorder* self = s_instance;
-    if (type == XTYP_CONNECT)
-        return reinterpret_cast<HDDEDATA>(static_cast<INT_PTR>(::DdeCmpStringHandles(hsz1, self->m_topic) == 0));
-    if (type != XTYP_EXECUTE) return nullptr;
-
-    std::vector<BYTE> bytes(::DdeGetData(data, nullptr, 0, 0) + sizeof(wchar_t));
-    ::DdeGetData(data, bytes.data(), static_cast<DWORD>(bytes.size()), 0);
     {
         std::lock_guard<std::mutex> lock(self->m_mutex);
-        self->m_urls.emplace_back(reinterpret_cast<const wchar_t*>(bytes.data()));
+        self->m_calls.push_back({Text(verb), Text(file), Text(parameters), Text(directory), show});
     }
     if (self->m_onOpen) self->m_onOpen();
-    return reinterpret_cast<HDDEDATA>(DDE_FACK);
+    return reinterpret_cast<HINSTANCE>(42);  // above 32: a success
 }
 
-std::vector<std::wstring> PageRecorder::Urls()
+std::vector<PageRecorder::Call> PageRecorder::Calls()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    return m_urls;
+    return m_calls;
 }
 
 void PageRecorder::Clear()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_urls.clear();
+    m_calls.clear();
 }
 
-bool KeyExists(const std::wstring& path)
+std::vector<PageRecorder::Call> DownloadPageOpened()
 {
-    HKEY key;
-    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    ::RegCloseKey(key);
-    return true;
+    return {{L"open", DOWNLOAD_PAGE_URL, L"", L"", SW_SHOW}};
 }
 
-void CreateKey(const std::wstring& path)
+void PrintTo(const PageRecorder::Call& call, std::ostream* os)
 {
-    SetDefaultValue(HKEY_LOCAL_MACHINE, path, L"created by the removal tests");
-}
-
-void DeleteKey(const std::wstring& path)
-{
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, path.c_str());
+    *os << ::testing::PrintToString(call.verb + L" " + call.file + L" [" + call.parameters + L"] [" +
+                                    call.directory + L"] show " + std::to_wstring(call.show));
 }
 
 std::vector<std::string> Describe(const std::vector<MSG>& messages)

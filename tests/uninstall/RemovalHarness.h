@@ -1,46 +1,47 @@
-// What the removal worker's tests share: a stand-in for the browser, the uninstall key, and a run
+// What the removal worker's tests share: a stand-in for the browser, and a run
 // of the worker against a window whose queue is read only after the worker has ended.
 #pragma once
+#include "ImportHook.h"
+#include "KitMark.h"
 #include <functional>
 #include <mutex>
 #include <string>
-#include <thread>
 #include <vector>
 #include <windows.h>
-#include <ddeml.h>
 
-extern const wchar_t UNINSTALL_KEY[];
-
-// Registers itself as the DDE server of the http protocol's "open" verb, so that ShellExecuteW
-// hands it the URL instead of starting a browser, and waits for its answer: onOpen runs while
-// the caller of ShellExecuteW is still inside the call.
+// Takes the place of ShellExecuteW in this program for the life of the object: records each call
+// and answers it as a success without starting anything, so that no browser opens. onOpen runs
+// while the caller is still inside the call.
 class PageRecorder {
 public:
+    struct Call {
+        std::wstring verb, file, parameters, directory;
+        INT show;
+        bool operator==(const Call& other) const;
+    };
+
     explicit PageRecorder(std::function<void()> onOpen = {});
     ~PageRecorder();
     PageRecorder(const PageRecorder&) = delete;
     PageRecorder& operator=(const PageRecorder&) = delete;
 
-    std::vector<std::wstring> Urls();
+    std::vector<Call> Calls();
     void Clear();
 
 private:
-    static HDDEDATA CALLBACK Callback(UINT type, UINT, HCONV, HSZ hsz1, HSZ, HDDEDATA data, ULONG_PTR, ULONG_PTR);
-    void Serve(HANDLE ready);
+    static HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
+                                          INT show);
 
     static PageRecorder* s_instance;
     std::function<void()> m_onOpen;
     std::mutex m_mutex;
-    std::vector<std::wstring> m_urls;
-    DWORD m_instance = 0;
-    DWORD m_threadId = 0;
-    HSZ m_topic = nullptr;
-    std::thread m_thread;
+    std::vector<Call> m_calls;
+    ImportHook m_hook;
 };
 
-bool KeyExists(const std::wstring& path);
-void CreateKey(const std::wstring& path);
-void DeleteKey(const std::wstring& path);
+// What the worker asks of the shell: the download page, opened as a user's browser would show it.
+std::vector<PageRecorder::Call> DownloadPageOpened();
+void PrintTo(const PageRecorder::Call& call, std::ostream* os);
 
 // Readable names of what a window received, "step" and "quit" for the worker's two messages.
 std::vector<std::string> Describe(const std::vector<MSG>& messages);

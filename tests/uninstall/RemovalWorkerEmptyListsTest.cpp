@@ -1,6 +1,5 @@
 // The removal worker when the manifest lists nothing; a process of its own, since the lists of
 // the other removal tests can never be emptied again.
-#include "DownloadPage.h"
 #include "RemovalHarness.h"
 #include "app/UninstallerApp.h"
 #include <gtest/gtest.h>
@@ -9,12 +8,12 @@ TEST(RemovalWorkerWithEmptyLists, OpensThePageDeletesTheKeyAndQuitsWithoutSteps)
 {
     ASSERT_EQ(0, g_fileList.GetCount() + g_dirList.GetCount());
     PageRecorder recorder;
-    CreateKey(UNINSTALL_KEY);
+    ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY)) << KIT_KEY_TAKEN;
 
     EXPECT_EQ(StepsThenQuit(0), Describe(RunWorkerBeforeAnyLoop()));
     EXPECT_EQ(1, g_uninstallDone);
     EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
-    EXPECT_EQ(std::vector<std::wstring>{DOWNLOAD_PAGE_URL}, recorder.Urls());
+    EXPECT_EQ(DownloadPageOpened(), recorder.Calls());
 
-    DeleteKey(UNINSTALL_KEY);
+    DeleteMarkedKey(UNINSTALL_KEY);
 }

@@ -94,16 +94,25 @@ protected:
     {
         for (const wchar_t* name : LISTED_FILES) g_fileList.AddTail((Root() / name).c_str());
         for (const wchar_t* name : LISTED_DIRS) g_dirList.AddTail((Root() / name).c_str());
+        ASSERT_TRUE(CreateMarkedFolder(Root())) << Root() << " exists already";
         s_recorder = std::make_unique<PageRecorder>([] {
             for (const wchar_t* name : LISTED_FILES)
                 if (std::wstring(name) != L"app\\missing.txt" && !Exists(name)) s_touchedBeforeOpen = true;
         });
     }
-    static void TearDownTestSuite() { s_recorder.reset(); }
+    static void TearDownTestSuite()
+    {
+        s_recorder.reset();
+        RemoveMarkedFolder(Root());
+    }
 
     void SetUp() override
     {
-        fs::remove_all(Root());
+        // The machine's own key would go with the first run of the worker.
+        ASSERT_FALSE(KeyExists(UNINSTALL_KEY)) << KIT_KEY_TAKEN;
+        ASSERT_TRUE(CreateMarkedKey(SIBLING_KEY)) << KIT_KEY_TAKEN;
+        ASSERT_TRUE(IsMarkedFolder(Root()));
+        for (const wchar_t* name : {L"app", L"other"}) fs::remove_all(Root() / name);
         for (const wchar_t* name : LISTED_FILES)
             if (std::wstring(name) != L"app\\missing.txt") Write(name);
         for (const wchar_t* name : DECOY_FILES) Write(name);
@@ -112,7 +121,6 @@ protected:
                                  OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, m_locked);
 
-        CreateKey(SIBLING_KEY);
         g_uninstallDone = 0;
         s_recorder->Clear();
         s_touchedBeforeOpen = false;
@@ -121,10 +129,8 @@ protected:
     {
         ::CloseHandle(m_locked);
         ::SetFileAttributesW((Root() / L"app\\readonly.cfg").c_str(), FILE_ATTRIBUTE_NORMAL);
-        fs::remove_all(Root());
-        DeleteKey(std::wstring(UNINSTALL_KEY) + L"\\Sub");
-        DeleteKey(UNINSTALL_KEY);
-        DeleteKey(SIBLING_KEY);
+        for (const wchar_t* name : {L"app", L"other"}) fs::remove_all(Root() / name);
+        for (const wchar_t* key : KIT_KEYS) DeleteMarkedKey(key);
     }
 
     void ExpectDecoysIntact()
@@ -171,7 +177,7 @@ public:
 };
 
 // What any other thread than this one asks of the shell, the file system and the message queues,
-// in order, every call passed on to the system.
+// in order, every call passed on: to the page recorder, and to the system.
 class CallLog {
 public:
     CallLog()
@@ -242,12 +248,12 @@ std::vector<std::wstring> WorkerCalls()
 
 TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
 {
-    CreateKey(UNINSTALL_KEY);
+    ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
     CallLog log;
     const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
     EXPECT_EQ(WorkerCalls(), CallLog::s_calls);
 
-    EXPECT_EQ(std::vector<std::wstring>{DOWNLOAD_PAGE_URL}, s_recorder->Urls());
+    EXPECT_EQ(DownloadPageOpened(), s_recorder->Calls());
     EXPECT_FALSE(s_touchedBeforeOpen);
 
     for (const wchar_t* name : {L"app\\Quorill.exe", L"app\\readme.txt", L"app\\data\\a.dat", L"app\\data\\deep\\b.dat",
@@ -269,7 +275,8 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
 
 TEST_F(RemovalWorker, AKeyWithASubkeyStays)
 {
-    CreateKey(std::wstring(UNINSTALL_KEY) + L"\\Sub");
+    ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
+    ASSERT_TRUE(CreateMarkedKey(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
     const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
 
     EXPECT_TRUE(KeyExists(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
@@ -288,7 +295,7 @@ TEST_F(RemovalWorker, AMissingKeyChangesNothingAndTheQuitStillComes)
 
 TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
 {
-    CreateKey(UNINSTALL_KEY);
+    ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
     WorkerDialog dlg;
     dlg.DoModal();
     const int doneAtQuit = g_uninstallDone;

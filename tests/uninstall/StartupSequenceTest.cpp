@@ -2,6 +2,7 @@
 // runs them, one path to a process. The system calls that choose the path are interposed: the
 // process list, the message box, the executable's own path and the thread start.
 #include "ImportHook.h"
+#include "KitMark.h"
 #include "app/UninstallerApp.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
@@ -198,6 +199,8 @@ protected:
     void SetUp() override
     {
         const Path& p = GetParam();
+        // The worker runs for real, and would take the machine's own key with it.
+        ASSERT_FALSE(KeyExists(UNINSTALL_KEY)) << KIT_KEY_TAKEN;
         fs::remove_all(ROOT);
         for (const wchar_t* name : FILES) {
             fs::create_directories((APP / name).parent_path());
