@@ -1,4 +1,6 @@
 #include "e2e/Screen.h"
+#include "e2e/UninstRun.h"
+#include <imm.h>
 
 namespace {
 
@@ -50,6 +52,67 @@ bool IsGone(HWND hwnd)
     return !::IsWindow(hwnd);
 }
 
+// A window as a failure names it: its caption, class and process.
+std::string Name(HWND hwnd)
+{
+    if (!hwnd) return "no window";
+    wchar_t caption[128] = {}, name[64] = {};
+    ::GetWindowTextW(hwnd, caption, 128);
+    ::GetClassNameW(hwnd, name, 64);
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(hwnd, &processId);
+    const std::wstring text = L"\"" + std::wstring(caption) + L"\" (" + name + L", process " +
+                              std::to_wstring(processId) + L")";
+    std::string utf8(::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, nullptr, 0, nullptr, nullptr), '\0');
+    ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), -1, &utf8[0], static_cast<int>(utf8.size()), nullptr, nullptr);
+    utf8.pop_back();
+    return utf8;
+}
+
+// Windows lets another process take the foreground once the user has pressed Alt
+// (LockSetForegroundWindow), and SetForegroundWindow may take effect only later: tried until it
+// holds. Alt is released only afterwards, so that it opens no menu.
+bool BringToForeground(HWND hwnd)
+{
+    for (const DWORD start = ::GetTickCount(); !IsForeground(hwnd);) {
+        if (::GetTickCount() - start > 5000) return false;
+        SendKey(VK_MENU, 0);
+        ::SetForegroundWindow(hwnd);
+        SendKey(VK_MENU, KEYEVENTF_KEYUP);
+        WaitUntil(IsForeground, hwnd, 250);
+    }
+    return true;
+}
+
+// A Chinese input method in Chinese mode takes letters for a composition of its own. Closed through
+// the default IME window of the window's thread, the one way another process can close it, it lets
+// them through to the window.
+std::string CloseInputMethod(HWND hwnd)
+{
+    const UINT getOpenStatus = 0x0005, setOpenStatus = 0x0006;  // IMC_GETOPENSTATUS, IMC_SETOPENSTATUS
+    const HWND ime = ::ImmGetDefaultIMEWnd(hwnd);
+    if (!ime) return "";
+    DWORD_PTR open = 0;
+    ::SendMessageTimeoutW(ime, WM_IME_CONTROL, setOpenStatus, FALSE, SMTO_ABORTIFHUNG, 1000, nullptr);
+    if (::SendMessageTimeoutW(ime, WM_IME_CONTROL, getOpenStatus, 0, SMTO_ABORTIFHUNG, 1000, &open) && open)
+        return "the input method of " + Name(hwnd) + " stays open";
+    return "";
+}
+
+// Where a key pressed now would go: the foreground window, and the focus in it (none: the window).
+std::string KeyTargetProblem(HWND hwnd)
+{
+    if (!IsForeground(hwnd)) return "the foreground is " + Name(::GetForegroundWindow()) + ", not " + Name(hwnd);
+    GUITHREADINFO info = {};
+    info.cbSize = sizeof info;
+    ::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &info);
+    const HWND focus = info.hwndFocus ? info.hwndFocus : info.hwndActive;
+    if (focus != hwnd && !::IsChild(hwnd, focus)) return "the focus is on " + Name(focus) + ", not in " + Name(hwnd);
+    return "";
+}
+
+double s_lastKeyDown = 0;
+
 }  // namespace
 
 HWND FindProcessWindow(DWORD processId, const std::wstring& caption)
@@ -67,7 +130,7 @@ bool IsSeen(HWND hwnd)
 
 bool WaitUntil(bool (*condition)(HWND), HWND hwnd, DWORD ms)
 {
-    for (const DWORD start = ::GetTickCount(); !condition(hwnd); ::Sleep(10))
+    for (const DWORD start = ::GetTickCount(); !condition(hwnd); ::Sleep(5))
         if (::GetTickCount() - start > ms) return false;
     return true;
 }
@@ -75,7 +138,7 @@ bool WaitUntil(bool (*condition)(HWND), HWND hwnd, DWORD ms)
 ShownBox WaitForBox(DWORD processId, DWORD ms)
 {
     ShownBox box;
-    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start <= ms; ::Sleep(20)) {
+    for (const DWORD start = ::GetTickCount(); ::GetTickCount() - start <= ms; ::Sleep(5)) {
         box.hwnd = FindProcessWindow(processId, L"Zembrat");
         if (box.hwnd && ::IsWindowVisible(box.hwnd)) break;
         box.hwnd = nullptr;
@@ -89,24 +152,29 @@ ShownBox WaitForBox(DWORD processId, DWORD ms)
     return box;
 }
 
-bool PressKey(HWND hwnd, WORD virtualKey)
+std::string PressKey(HWND hwnd, WORD virtualKey)
 {
-    if (!IsForeground(hwnd) && !::SetForegroundWindow(hwnd)) {
-        // Windows lets another process take the foreground once the user has pressed Alt
-        // (LockSetForegroundWindow). Alt is released only afterwards, so that it opens no menu.
-        SendKey(VK_MENU, 0);
-        ::SetForegroundWindow(hwnd);
-        SendKey(VK_MENU, KEYEVENTF_KEYUP);
-    }
-    if (!WaitUntil(IsForeground, hwnd, 1000)) return false;
+    if (!BringToForeground(hwnd)) return "the foreground stayed with " + Name(::GetForegroundWindow()) + ", not " + Name(hwnd);
+    std::string problem = CloseInputMethod(hwnd);
+    if (problem.empty()) problem = KeyTargetProblem(hwnd);
+    if (!problem.empty()) return problem;
+    s_lastKeyDown = NowMs();
     SendKey(virtualKey, 0);
     SendKey(virtualKey, KEYEVENTF_KEYUP);
-    return true;
+    return "";
 }
 
-bool AnswerBox(HWND box, WORD virtualKey)
+std::string AnswerBox(HWND box, WORD virtualKey)
 {
-    for (int attempt = 0; attempt < 2; ++attempt)
-        if (PressKey(box, virtualKey) && WaitUntil(IsGone, box, 3000)) return true;
-    return false;
+    std::string problem;
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        problem = PressKey(box, virtualKey);
+        if (problem.empty() && WaitUntil(IsGone, box, 3000)) return "";
+    }
+    return problem.empty() ? "the box stays open" : problem;
+}
+
+double LastKeyDownMs()
+{
+    return s_lastKeyDown;
 }

@@ -1,7 +1,6 @@
 #include "e2e/StagedInstall.h"
+#include "KitMark.h"
 #include "platform/Handle.h"
-
-static const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 
 std::wstring ProgramFolder()
 {
@@ -63,20 +62,6 @@ static const std::map<std::wstring, std::wstring>& TempAtStart(const std::wstrin
     return entries;
 }
 
-static HKEY OpenUninstallKey(REGSAM access)
-{
-    HKEY key;
-    return ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, access | KEY_WOW64_32KEY, &key) == ERROR_SUCCESS
-               ? key : nullptr;
-}
-
-bool UninstallKeyExists()
-{
-    const HKEY key = OpenUninstallKey(KEY_READ);
-    if (key) ::RegCloseKey(key);
-    return key != nullptr;
-}
-
 static void WriteFile(const std::wstring& path, const std::string& bytes)
 {
     CHandle file(::CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
@@ -91,15 +76,6 @@ static void MakeDirs(const std::wstring& path)
     ::CreateDirectoryW(path.c_str(), nullptr);
 }
 
-static void RemoveTree(const std::wstring& folder)
-{
-    const auto snapshot = Snapshot(folder);
-    for (auto it = snapshot.rbegin(); it != snapshot.rend(); ++it) {
-        ::SetFileAttributesW(it->first.c_str(), FILE_ATTRIBUTE_NORMAL);
-        if (!::DeleteFileW(it->first.c_str())) ::RemoveDirectoryW(it->first.c_str());
-    }
-}
-
 StagedInstall::StagedInstall()
 {
     wchar_t temp[MAX_PATH], longTemp[MAX_PATH];
@@ -111,8 +87,9 @@ StagedInstall::StagedInstall()
     if (m_temp.back() == L'\\') m_temp.pop_back();
     TempAtStart(m_temp);
     static int count = 0;
-    m_base = m_temp + L"\\Zembrat e2e " + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
-    RemoveTree(m_base);
+    do m_base = m_temp + L"\\Zembrat e2e " + std::to_wstring(::GetCurrentProcessId()) + L"-" + std::to_wstring(++count);
+    while (!CreateMarkedFolder(m_base) && count < 1000);
+    if (!IsMarkedFolder(m_base)) m_problem = "no folder of its own under the temporary folder";
     m_root = m_base + L"\\Zembrat 网络电话";
     MakeDirs(m_root);
     // The same names beside the installation, unlisted: they must stay as they are.
@@ -122,9 +99,12 @@ StagedInstall::StagedInstall()
     WriteFile(decoy + L"\\Quorill.exe", "decoy");
     ::CopyFileW((ProgramFolder() + L"Uninst.exe").c_str(), Exe().c_str(), FALSE);
 
+    if (!CreateMarkedKey(UNINSTALL_KEY)) {
+        m_problem = KIT_KEY_TAKEN;
+        return;
+    }
     HKEY key;
-    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key,
-                      nullptr);
+    ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, KEY_WRITE | KEY_WOW64_32KEY, &key);
     const wchar_t name[] = L"Zembrat";
     ::RegSetValueExW(key, L"DisplayName", 0, REG_SZ, reinterpret_cast<const BYTE*>(name), sizeof name);
     const std::wstring uninstall = L"\"" + Exe() + L"\"";
@@ -135,12 +115,9 @@ StagedInstall::StagedInstall()
 
 StagedInstall::~StagedInstall()
 {
-    ::RegDeleteKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, KEY_WOW64_32KEY, 0);
+    DeleteMarkedKey(UNINSTALL_KEY);
     // Uninst.exe may still be held for a moment by a process that has just ended.
-    for (int attempt = 0; attempt < 50 && ::GetFileAttributesW(m_base.c_str()) != INVALID_FILE_ATTRIBUTES; ++attempt) {
-        if (attempt) ::Sleep(100);
-        RemoveTree(m_base);
-    }
+    for (int attempt = 0; attempt < 50 && !RemoveMarkedFolder(m_base); ++attempt) ::Sleep(100);
 }
 
 std::wstring StagedInstall::Path(const std::wstring& relative) const

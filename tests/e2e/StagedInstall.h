@@ -12,11 +12,9 @@ std::wstring ProgramFolder();
 std::map<std::wstring, std::wstring> Snapshot(const std::wstring& folder);
 std::set<std::wstring> Paths(const std::map<std::wstring, std::wstring>& snapshot);
 
-bool UninstallKeyExists();
-
 // An installation of the product in a fresh folder under the temporary folder, with a space and
-// Chinese in its path, a decoy folder beside it and the uninstall key. Everything it made, and the
-// key, goes when it is destroyed.
+// Chinese in its path, a decoy folder beside it and the uninstall key, both marked as the tests'
+// own. Everything it made, and the key, goes when it is destroyed; nothing else is touched.
 class StagedInstall {
 public:
     StagedInstall();
@@ -24,6 +22,8 @@ public:
     StagedInstall(const StagedInstall&) = delete;
     StagedInstall& operator=(const StagedInstall&) = delete;
 
+    // Empty when everything is in place, else why not.
+    const std::string& Problem() const { return m_problem; }
     // Paths relative to the installation folder; "" is the folder itself.
     std::wstring Path(const std::wstring& relative) const;
     std::wstring AddFile(const std::wstring& relative);
@@ -41,6 +41,7 @@ public:
     const std::wstring& Temp() const { return m_temp; }
 
 private:
+    std::string m_problem;
     std::wstring m_temp;
     std::wstring m_base;
     std::wstring m_root;

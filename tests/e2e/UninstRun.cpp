@@ -1,4 +1,57 @@
 #include "e2e/UninstRun.h"
+#include "platform/Handle.h"
+
+double NowMs()
+{
+    LARGE_INTEGER now, frequency;
+    ::QueryPerformanceCounter(&now);
+    ::QueryPerformanceFrequency(&frequency);
+    return 1000.0 * static_cast<double>(now.QuadPart) / static_cast<double>(frequency.QuadPart);
+}
+
+namespace {
+
+template <class T>
+T ReadRemote(HANDLE process, ULONG_PTR address)
+{
+    T value = {};
+    ::ReadProcessMemory(process, reinterpret_cast<LPCVOID>(address), &value, sizeof value, nullptr);
+    return value;
+}
+
+std::string RemoteText(HANDLE process, ULONG_PTR address)
+{
+    std::string text;
+    for (char c; address && text.size() < 260 && (c = ReadRemote<char>(process, address + text.size())) != 0;)
+        text += c;
+    return text;
+}
+
+std::wstring RemoteWideText(HANDLE process, ULONG_PTR address)
+{
+    if (!address) return L"(null)";
+    std::wstring text;
+    for (wchar_t c; text.size() < 2048 && (c = ReadRemote<wchar_t>(process, address + 2 * text.size())) != 0;)
+        text += c;
+    return text;
+}
+
+// Puts a byte into the code of the process, and returns the byte that was there.
+BYTE Patch(HANDLE process, ULONG_PTR address, BYTE byte)
+{
+    const BYTE old = ReadRemote<BYTE>(process, address);
+    LPVOID at = reinterpret_cast<LPVOID>(address);
+    DWORD protect;
+    ::VirtualProtectEx(process, at, 1, PAGE_EXECUTE_READWRITE, &protect);
+    ::WriteProcessMemory(process, at, &byte, 1, nullptr);
+    ::VirtualProtectEx(process, at, 1, protect, &protect);
+    ::FlushInstructionCache(process, at, 1);
+    return old;
+}
+
+const BYTE INT3 = 0xCC;
+
+}  // namespace
 
 UninstRun::UninstRun(const std::wstring& exe, bool holdWorker)
     : m_exe(exe), m_holdWorker(holdWorker), m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
@@ -33,6 +86,7 @@ void UninstRun::Debug()
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
+    m_launchedMs = NowMs();
     // Started in a folder of the system's: a current folder inside the staged one would hold it.
     if (!::CreateProcessW(m_exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
                           system, &startup, &info)) {
@@ -45,7 +99,7 @@ void UninstRun::Debug()
     m_processId = info.dwProcessId;
     ::SetEvent(m_started);
 
-    ULONG_PTR imageStart = 0, imageEnd = 0;
+    ULONG_PTR imageEnd = 0;
     for (;;) {
         DEBUG_EVENT event;
         if (!::WaitForDebugEvent(&event, INFINITE)) return;
@@ -54,12 +108,13 @@ void UninstRun::Debug()
         case CREATE_PROCESS_DEBUG_EVENT: {
             // An open image file would keep the self-deleting script from deleting Uninst.exe.
             ::CloseHandle(event.u.CreateProcessInfo.hFile);
-            imageStart = reinterpret_cast<ULONG_PTR>(event.u.CreateProcessInfo.lpBaseOfImage);
-            IMAGE_DOS_HEADER dos = {};
-            IMAGE_NT_HEADERS32 nt = {};
-            ::ReadProcessMemory(m_process, event.u.CreateProcessInfo.lpBaseOfImage, &dos, sizeof dos, nullptr);
-            ::ReadProcessMemory(m_process, reinterpret_cast<BYTE*>(imageStart) + dos.e_lfanew, &nt, sizeof nt, nullptr);
-            imageEnd = imageStart + nt.OptionalHeader.SizeOfImage;
+            m_image = reinterpret_cast<ULONG_PTR>(event.u.CreateProcessInfo.lpBaseOfImage);
+            const auto nt = ReadRemote<IMAGE_NT_HEADERS32>(
+                m_process, m_image + ReadRemote<IMAGE_DOS_HEADER>(m_process, m_image).e_lfanew);
+            imageEnd = m_image + nt.OptionalHeader.SizeOfImage;
+            // Its imports are bound by the time its entry point runs: stop there first.
+            m_entry = m_image + nt.OptionalHeader.AddressOfEntryPoint;
+            m_entryByte = Patch(m_process, m_entry, INT3);
             break;
         }
         case LOAD_DLL_DEBUG_EVENT:
@@ -68,21 +123,79 @@ void UninstRun::Debug()
         case CREATE_THREAD_DEBUG_EVENT: {
             // The system's own threads start in its libraries; only the removal worker starts in Uninst.exe.
             const ULONG_PTR start = reinterpret_cast<ULONG_PTR>(event.u.CreateThread.lpStartAddress);
-            if (m_holdWorker && !m_worker && start >= imageStart && start < imageEnd) {
+            if (m_holdWorker && !m_worker && start >= m_image && start < imageEnd) {
                 m_worker = event.u.CreateThread.hThread;
                 ::SuspendThread(m_worker);
                 ::SetEvent(m_held);
             }
             break;
         }
-        case EXCEPTION_DEBUG_EVENT:
-            if (event.u.Exception.ExceptionRecord.ExceptionCode != EXCEPTION_BREAKPOINT)
-                status = DBG_EXCEPTION_NOT_HANDLED;
+        case EXCEPTION_DEBUG_EVENT: {
+            const EXCEPTION_RECORD& record = event.u.Exception.ExceptionRecord;
+            if (record.ExceptionCode != EXCEPTION_BREAKPOINT) status = DBG_EXCEPTION_NOT_HANDLED;
+            else OnBreakpoint(event.dwThreadId, reinterpret_cast<ULONG_PTR>(record.ExceptionAddress));
+            break;
+        }
+        case EXIT_PROCESS_DEBUG_EVENT:
+            m_exitedMs = NowMs();
             break;
         }
         ::ContinueDebugEvent(event.dwProcessId, event.dwThreadId, status);
         if (event.dwDebugEventCode == EXIT_PROCESS_DEBUG_EVENT) return;
     }
+}
+
+// The address that Uninst.exe's own import of the function holds, once its imports are bound.
+ULONG_PTR UninstRun::ImportedFunction(const char* dll, const char* function)
+{
+    const auto nt = ReadRemote<IMAGE_NT_HEADERS32>(m_process, m_image + ReadRemote<IMAGE_DOS_HEADER>(m_process, m_image).e_lfanew);
+    ULONG_PTR at = m_image + nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
+    for (IMAGE_IMPORT_DESCRIPTOR d; (d = ReadRemote<IMAGE_IMPORT_DESCRIPTOR>(m_process, at)).Name; at += sizeof d) {
+        if (::lstrcmpiA(RemoteText(m_process, m_image + d.Name).c_str(), dll) != 0) continue;
+        for (DWORD i = 0;; ++i) {
+            const DWORD name = ReadRemote<DWORD>(m_process, m_image + d.OriginalFirstThunk + 4 * i);
+            if (!name) break;
+            if (!(name & IMAGE_ORDINAL_FLAG32) && RemoteText(m_process, m_image + name + 2) == function)
+                return ReadRemote<DWORD>(m_process, m_image + d.FirstThunk + 4 * i);
+        }
+    }
+    return 0;
+}
+
+void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
+{
+    if (address != m_entry && (address != m_shellExecute || !m_shellExecute)) return;
+    CHandle thread(::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId));
+    CONTEXT context = {};
+    context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
+    ::GetThreadContext(thread, &context);
+    // Whichever way Windows or Wine report the instruction pointer after an INT3, it is set here.
+    context.Eip = static_cast<DWORD>(address);
+    if (address == m_entry) {
+        Patch(m_process, m_entry, m_entryByte);
+        m_entry = 0;
+        m_shellExecute = ImportedFunction("SHELL32.dll", "ShellExecuteW");
+        if (m_shellExecute) m_shellExecuteByte = Patch(m_process, m_shellExecute, INT3);
+    } else {
+        // At the function's first instruction: the return address, then the six arguments.
+        const ULONG_PTR esp = context.Esp;
+        ShellCall call = {RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 8)),
+                          RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 12)),
+                          RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 16)),
+                          RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 20)),
+                          ReadRemote<int>(m_process, esp + 24)};
+        if (call.file.compare(0, 7, L"http://") == 0 || call.file.compare(0, 8, L"https://") == 0) {
+            context.Eax = 42;  // above 32: a success
+            context.Eip = ReadRemote<DWORD>(m_process, esp);
+            context.Esp += 4 + 6 * 4;
+        } else {
+            Patch(m_process, m_shellExecute, m_shellExecuteByte);
+            m_shellExecute = 0;
+        }
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back(call);
+    }
+    ::SetThreadContext(thread, &context);
 }
 
 bool UninstRun::WaitForHeldWorker(DWORD ms)
@@ -93,6 +206,12 @@ bool UninstRun::WaitForHeldWorker(DWORD ms)
 void UninstRun::ReleaseWorker()
 {
     if (m_worker) ::ResumeThread(m_worker);
+}
+
+std::vector<ShellCall> UninstRun::ShellCalls()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_calls;
 }
 
 bool UninstRun::Wait(DWORD ms, DWORD* exitCode)

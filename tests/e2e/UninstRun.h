@@ -1,10 +1,24 @@
 #pragma once
 #include <windows.h>
+#include <mutex>
 #include <string>
+#include <vector>
 
-// One run of Uninst.exe, started as its debugger: the driver sees each thread as it is created and
+// A call of ShellExecuteW as Uninst.exe made it.
+struct ShellCall {
+    std::wstring verb, file, parameters, directory;
+    int show;
+};
+
+// Milliseconds on a steady clock, for the figures a run reports.
+double NowMs();
+
+// One run of Uninst.exe, started as its debugger. The driver sees each thread as it is created and
 // can hold the removal worker before its first instruction, so that the progress dialog stays on
-// screen for as long as the test looks at it, on a fast Windows as under Wine.
+// screen for as long as the test looks at it, on a fast Windows as under Wine. It also stops
+// Uninst.exe at every call of ShellExecuteW: a web address is recorded and answered as a success
+// without starting anything, so that no browser opens; anything else (the self-deleting script) is
+// recorded and then carried out by the system.
 class UninstRun {
 public:
     UninstRun(const std::wstring& exe, bool holdWorker);
@@ -19,10 +33,16 @@ public:
     void ReleaseWorker();
     // Whether the process ended within the time; its exit code.
     bool Wait(DWORD ms, DWORD* exitCode);
+    std::vector<ShellCall> ShellCalls();
+    // When the process was started and when it ended, by NowMs.
+    double LaunchedMs() const { return m_launchedMs; }
+    double ExitedMs() const { return m_exitedMs; }
 
 private:
     static DWORD WINAPI DebugLoop(LPVOID self);
     void Debug();
+    void OnBreakpoint(DWORD threadId, ULONG_PTR address);
+    ULONG_PTR ImportedFunction(const char* dll, const char* function);
 
     std::wstring m_exe;
     bool m_holdWorker;
@@ -33,6 +53,11 @@ private:
     HANDLE m_started;
     HANDLE m_held;
     HANDLE m_thread = nullptr;
+    ULONG_PTR m_image = 0, m_entry = 0, m_shellExecute = 0;
+    BYTE m_entryByte = 0, m_shellExecuteByte = 0;
+    double m_launchedMs = 0, m_exitedMs = 0;
+    std::mutex m_mutex;
+    std::vector<ShellCall> m_calls;
 };
 
 // Starts a program with its standard output on a pipe and returns what it wrote once it has ended.
