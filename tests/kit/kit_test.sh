@@ -53,31 +53,34 @@ kit_processes() {  # "PID COMMAND LINE" of each Windows process of the prefix bu
   done 2>/dev/null | grep -v -E '^[0-9]+ C:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe' || true
 }
 
-# Killed while a test program runs (a closed console): the job object ends what the run started.
+# A second run while one is going refuses. The first, killed while Uninst.exe waits at a box of the
+# end-to-end tests (a closed console), leaves no process: the job objects end what it started.
 kit='R&D (测试) kit ^!'
 unpack "$kit"
 before=$(temp_listing)
 (cd "$drive/$kit" && wine cmd /c run-tests.cmd) >/dev/null 2>&1 </dev/null &
 killed=$!
-for _ in $(seq 600); do compgen -G "$temp/QuorillTests-*/startup_tests" >/dev/null && break; sleep 0.1; done
+for _ in $(seq 600); do compgen -G "$temp/QuorillTests-*/*_tests" >/dev/null && break; sleep 0.1; done
 run "$kit" 2
 grep -qx 'Another run of the test kit is going on this machine: wait until it ends. Two runs would' "$work/out.txt" ||
   fail "a second run did not refuse: $(cat "$work/out.txt")"
+for _ in $(seq 600); do kit_processes | grep -q 'Uninst\.exe' && break; sleep 0.1; done
 kill -9 "$(kit_processes | grep -F 'RunTests.exe' | cut -d' ' -f1)" || fail "no RunTests.exe to kill"
 wait "$killed" || true
-for _ in $(seq 50); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
+for _ in $(seq 20); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
 [ -z "$(kit_processes)" ] || fail "processes of the killed run are left: $(kit_processes)"
 
-# The whole kit, with a results folder given relative to the current folder: one line per program,
-# the closing line, XML results; it removes what the killed run left, and leaves nothing.
+# The whole kit, with a results folder given relative to the current folder: it removes what the
+# killed run left and says so, one line per program, the closing line, XML results; nothing is left.
 SECONDS=0
 run "$kit" 0 '..\结果 R&D'
 echo "the kit ran in $SECONDS s:"
 cat "$work/out.txt"
 results="$drive/结果 R&D"
 grep -qx 'Results folder: C:\\结果 R&D' "$work/out.txt" || fail "the results folder is not named in full"
-grep -q "^Removed the kit's leftover folder C:\\\\users\\\\测试用户\\\\Temp\\\\QuorillTests-" "$work/out.txt" ||
-  fail "the killed run's work folder was not removed, or not said so"
+grep -qxF "Removed the kit's leftover key $key" "$work/out.txt" &&
+  grep -q "^Removed the kit's leftover folder C:\\\\users\\\\测试用户\\\\Temp\\\\QuorillTests-" "$work/out.txt" ||
+  fail "what the killed run left was not removed, or not said so"
 programs=$(grep -c '_tests\.exe$' "$drive/$kit/programs.txt")
 [ "$(closing)" = "$programs passed, 0 failed" ] || fail "closing line: $(closing)"
 [ "$(grep -c '^passed  .*_tests\.exe$' "$work/out.txt")" -eq "$programs" ] || fail "not one line per program"
