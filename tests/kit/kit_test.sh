@@ -37,9 +37,9 @@ unpack() {  # unpack FOLDER: the zip, unpacked into C:\FOLDER
   mkdir -p "$drive/$1"
   (cd "$drive/$1" && cmake -E tar xf "$build/kit.zip")
 }
-run() {  # run FOLDER EXPECTED_EXIT_CODE [ARGUMENT]: typed in C:\FOLDER; its output, as UTF-8, in $work/out.txt
+run() {  # run FOLDER EXPECTED_EXIT_CODE COMMAND...: typed in C:\FOLDER; its output, as UTF-8, in $work/out.txt
   local code=0
-  (cd "$drive/$1" && wine cmd /c run-tests.cmd "${@:3}") >"$work/out.txt" 2>&1 </dev/null || code=$?
+  (cd "$drive/$1" && wine cmd /c "${@:3}") >"$work/out.txt" 2>&1 </dev/null || code=$?
   tr -d '\r' <"$work/out.txt" | iconv -f GBK -t UTF-8 >"$work/out" && mv "$work/out" "$work/out.txt"
   [ "$code" -eq "$2" ] || fail "C:\\$1: exit code $code, not $2: $(cat "$work/out.txt")"
 }
@@ -61,7 +61,7 @@ before=$(temp_listing)
 (cd "$drive/$kit" && wine cmd /c run-tests.cmd) >/dev/null 2>&1 </dev/null &
 killed=$!
 for _ in $(seq 600); do compgen -G "$temp/QuorillTests-*/*_tests" >/dev/null && break; sleep 0.1; done
-run "$kit" 2
+run "$kit" 2 run-tests.cmd
 grep -qx 'Another run of the test kit is going on this machine: wait until it ends. Two runs would' "$work/out.txt" ||
   fail "a second run did not refuse: $(cat "$work/out.txt")"
 for _ in $(seq 600); do kit_processes | grep -q 'Uninst\.exe' && break; sleep 0.1; done
@@ -70,14 +70,15 @@ wait "$killed" || true
 for _ in $(seq 20); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
 [ -z "$(kit_processes)" ] || fail "processes of the killed run are left: $(kit_processes)"
 
-# The whole kit, with a results folder given relative to the current folder: it removes what the
+# The whole kit, started from a subfolder with a results folder relative to that: it removes what the
 # killed run left and says so, one line per program, the closing line, XML results; nothing is left.
+mkdir "$drive/$kit/子"
 SECONDS=0
-run "$kit" 0 '..\结果 R&D'
+run "$kit/子" 0 '..\run-tests.cmd' '..\结果 R&D'
 echo "the kit ran in $SECONDS s:"
 cat "$work/out.txt"
-results="$drive/结果 R&D"
-grep -qx 'Results folder: C:\\结果 R&D' "$work/out.txt" || fail "the results folder is not named in full"
+results="$drive/$kit/结果 R&D"
+grep -qxF "Results folder: C:\\$kit\\结果 R&D" "$work/out.txt" || fail "the results folder is not named in full"
 grep -qxF "Removed the kit's leftover key $key" "$work/out.txt" &&
   grep -q "^Removed the kit's leftover folder C:\\\\users\\\\测试用户\\\\Temp\\\\QuorillTests-" "$work/out.txt" ||
   fail "what the killed run left was not removed, or not said so"
@@ -101,7 +102,7 @@ done
 unpack '失败 kit'
 cp "$drive/失败 kit/StandIn.exe" "$drive/失败 kit/Uninst.exe"
 (cd "$drive/失败 kit" && ls *_tests.exe | grep -vx -e platform_tests.exe -e res_tests.exe | xargs rm)
-run '失败 kit' 1
+run '失败 kit' 1 run-tests.cmd
 grep -qx 'FAILED  Uninst.exe: altered (its SHA-256 is not the one the kit was made with)' "$work/out.txt" &&
   grep -qx 'FAILED  e2e_tests.exe: missing' "$work/out.txt" && grep -qx 'passed  platform_tests.exe' "$work/out.txt" &&
   grep -qx 'FAILED  res_tests.exe: exit code 1' "$work/out.txt" || fail "not every program named: $(cat "$work/out.txt")"
@@ -111,7 +112,7 @@ grep -qx 'FAILED  Uninst.exe: altered (its SHA-256 is not the one the kit was ma
 # and runs nothing.
 refuses() {  # refuses REASON [ARGUMENT]: the kit in C:\失败 kit stops and gives REASON
   rm -rf "$drive/失败 kit/results"
-  run '失败 kit' 2 "${@:2}"
+  run '失败 kit' 2 run-tests.cmd "${@:2}"
   grep -qF "$1" "$work/out.txt" && [ "$(closing)" = "Nothing was run." ] && [ ! -e "$drive/失败 kit/results" ] ||
     fail "did not refuse with \"$1\": $(cat "$work/out.txt")"
 }
