@@ -64,7 +64,7 @@ for _ in $(seq 600); do compgen -G "$temp/QuorillTests-*/*_tests" >/dev/null && 
 run "$kit" 2 run-tests.cmd
 grep -qx 'Another run of the test kit is going on this machine: wait until it ends. Two runs would' "$work/out.txt" ||
   fail "a second run did not refuse: $(cat "$work/out.txt")"
-for _ in $(seq 600); do kit_processes | grep -q 'Uninst\.exe' && break; sleep 0.1; done
+for _ in $(seq 600); do kit_processes | grep -q 'Zembrat e2e .*Uninst\.exe' && break; sleep 0.1; done
 kill -9 "$(kit_processes | grep -F 'RunTests.exe' | cut -d' ' -f1)" || fail "no RunTests.exe to kill"
 wait "$killed" || true
 for _ in $(seq 20); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
