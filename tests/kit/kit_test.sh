@@ -67,7 +67,7 @@ grep -qx 'Another run of the test kit is going on this machine: wait until it en
 for _ in $(seq 600); do kit_processes | grep -q 'Zembrat e2e .*Uninst\.exe' && break; sleep 0.1; done
 kill -9 "$(kit_processes | grep -F 'RunTests.exe' | cut -d' ' -f1)" || fail "no RunTests.exe to kill"
 wait "$killed" || true
-for _ in $(seq 20); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
+for _ in $(seq 10); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
 [ -z "$(kit_processes)" ] || fail "processes of the killed run are left: $(kit_processes)"
 
 # The whole kit, started from a subfolder with a results folder relative to that: it removes what the
