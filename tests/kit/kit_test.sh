@@ -53,8 +53,9 @@ kit_processes() {  # "PID COMMAND LINE" of each Windows process of the prefix bu
   done 2>/dev/null | grep -v -E '^[0-9]+ C:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe' || true
 }
 
-# A second run while one is going refuses. The first, killed while Uninst.exe waits at a box of the
-# end-to-end tests (a closed console), leaves no process: the job objects end what it started.
+# A second run while one is going refuses. The first, killed while the end-to-end tests run a
+# stand-in Quorill.exe beside their marked key (a closed console), leaves no process: the job
+# objects end what it started.
 kit='R&D (测试) kit ^!'
 unpack "$kit"
 before=$(temp_listing)
@@ -64,7 +65,7 @@ for _ in $(seq 600); do compgen -G "$temp/QuorillTests-*/*_tests" >/dev/null && 
 run "$kit" 2 run-tests.cmd
 grep -qx 'Another run of the test kit is going on this machine: wait until it ends. Two runs would' "$work/out.txt" ||
   fail "a second run did not refuse: $(cat "$work/out.txt")"
-for _ in $(seq 600); do kit_processes | grep -q 'Zembrat e2e .*Uninst\.exe' && break; sleep 0.1; done
+for _ in $(seq 3000); do kit_processes | grep -qi 'running\\Quorill\.exe' && break; sleep 0.02; done
 kill -9 "$(kit_processes | grep -F 'RunTests.exe' | cut -d' ' -f1)" || fail "no RunTests.exe to kill"
 wait "$killed" || true
 for _ in $(seq 10); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
