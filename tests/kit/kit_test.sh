@@ -53,9 +53,9 @@ kit_processes() {  # "PID COMMAND LINE" of each Windows process of the prefix bu
   done 2>/dev/null | grep -v -E '^[0-9]+ C:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe' || true
 }
 
-# A second run while one is going refuses. The first, killed while the end-to-end tests run a
-# stand-in Quorill.exe beside their marked key (a closed console), leaves no process: the job
-# objects end what it started.
+# A second run while one is going refuses. The first, killed (as a closed console would end it)
+# once the end-to-end tests have made their marked key and staged installation, leaves no process:
+# the job objects end what it started at once, where the end-to-end tests alone run for seconds.
 kit='R&D (测试) kit ^!'
 unpack "$kit"
 before=$(temp_listing)
@@ -65,10 +65,11 @@ for _ in $(seq 600); do compgen -G "$temp/QuorillTests-*/*_tests" >/dev/null && 
 run "$kit" 2 run-tests.cmd
 grep -qx 'Another run of the test kit is going on this machine: wait until it ends. Two runs would' "$work/out.txt" ||
   fail "a second run did not refuse: $(cat "$work/out.txt")"
-for _ in $(seq 3000); do kit_processes | grep -qi 'running\\Quorill\.exe' && break; sleep 0.02; done
-kill -9 "$(kit_processes | grep -F 'RunTests.exe' | cut -d' ' -f1)" || fail "no RunTests.exe to kill"
+runner=$(kit_processes | grep -F 'RunTests.exe' | cut -d' ' -f1)
+for _ in $(seq 6000); do compgen -G "$temp/QuorillTests-*/e2e_tests/*/*/Uninst.ini" >/dev/null && break; sleep 0.01; done
+kill -9 "$runner" || fail "no RunTests.exe to kill"
 wait "$killed" || true
-for _ in $(seq 10); do [ -z "$(kit_processes)" ] && break; sleep 0.1; done
+sleep 0.5
 [ -z "$(kit_processes)" ] || fail "processes of the killed run are left: $(kit_processes)"
 
 # The whole kit, started from a subfolder with a results folder relative to that: it removes what the
