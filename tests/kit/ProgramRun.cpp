@@ -5,6 +5,16 @@ static std::wstring Error(const wchar_t* what)
     return what + (L" (error " + std::to_wstring(::GetLastError()) + L")");
 }
 
+// GoogleTest makes the path of --gtest_output absolute with the current folder as _getcwd spells it,
+// in the ANSI code page. The short name of the program's folder is ASCII where the volume keeps 8.3
+// names, so that a %TEMP% that the code page cannot spell still takes the results.
+static std::wstring ShortName(const std::wstring& path)
+{
+    wchar_t name[MAX_PATH];
+    const DWORD length = ::GetShortPathNameW(path.c_str(), name, MAX_PATH);
+    return length && length < MAX_PATH ? std::wstring(name, length) : path;
+}
+
 // This process's environment with TEMP and TMP naming the program's folder.
 static std::wstring EnvironmentWithTemp(const std::wstring& temp)
 {
@@ -25,8 +35,6 @@ static std::wstring EnvironmentWithTemp(const std::wstring& temp)
     return block + L'\0';
 }
 
-// GoogleTest opens the path of --gtest_output with narrow functions: relative, it needs no
-// characters beyond the ANSI code page, whatever %TEMP% holds.
 static std::wstring CopyResults(const std::wstring& folder, const std::wstring& results)
 {
     WIN32_FIND_DATAW data;
@@ -99,7 +107,7 @@ std::wstring RunProgram(const std::wstring& exe, const std::wstring& folder, con
 
     PROCESS_INFORMATION started = {};
     std::wstring failure;
-    if (!StartInJob(exe, folder, job, childOutput, started, failure)) return failure;
+    if (!StartInJob(exe, ShortName(folder), job, childOutput, started, failure)) return failure;
     CHandle process(started.hProcess), thread(started.hThread);
     childOutput.Close();
 
