@@ -1,6 +1,7 @@
 // UninstCheck.exe: what Uninst.exe will remove with a manifest, and what it will leave behind. It
 // only reads: the manifest, with the reader of Uninst.exe, and the installation folder.
 #include "check/ManifestCheck.h"
+#include "check/CanonicalPath.h"
 #include "check/RemovalForecast.h"
 #include "check/ReportWriter.h"
 #include <algorithm>
