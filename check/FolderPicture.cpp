@@ -25,33 +25,30 @@ std::wstring Join(const std::wstring& directory, LPCWSTR pszName)
 
 }  // namespace
 
-bool CFolderPicture::Load(const std::wstring& folder, std::wstring& unreadable)
+bool CFolderPicture::Load(const std::wstring& folder)
 {
     m_rootKey = Key(folder);
-    const DWORD attributes = ::GetFileAttributesW(folder.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
-        unreadable = folder;
-        return false;
-    }
+    const DWORD attributes = ::GetFileAttributesW(Literal(folder).c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     Add(folder, -1, attributes & ~FILE_ATTRIBUTE_REPARSE_POINT);
     // The removal never descends into a junction or link: it goes as an empty directory does. Nor
-    // does the walk, so that a link to a folder above it cannot make it loop.
+    // does the walk, so that a link to a folder above it cannot make it loop. Windows lists a folder
+    // deeper than MAX_PATH only by its \\?\ path.
     for (size_t i = 0; i < nodes.size(); ++i) {
         if (!nodes[i].IsDir() || (nodes[i].attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
         const std::wstring directory = nodes[i].path;
         WIN32_FIND_DATAW found;
-        CFindHandle find(::FindFirstFileW(Join(directory, L"*").c_str(), &found));
+        CFindHandle find(::FindFirstFileW(Literal(Join(directory, L"*")).c_str(), &found));
         if (!find.IsValid()) {
-            if (::GetLastError() == ERROR_FILE_NOT_FOUND) continue;
-            unreadable = directory;
-            return false;
+            nodes[i].unreadable = ::GetLastError() != ERROR_FILE_NOT_FOUND;
+            continue;
         }
         do {
             if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0)
                 Add(Join(directory, found.cFileName), static_cast<int>(i), found.dwFileAttributes);
         } while (::FindNextFileW(find, &found));
     }
-    return true;
+    return !nodes[0].unreadable;
 }
 
 bool CFolderPicture::Contains(const std::wstring& path) const
@@ -90,6 +87,15 @@ void CFolderPicture::Take(int n)
 {
     nodes[n].present = false;
     if (nodes[n].parent >= 0) --nodes[nodes[n].parent].children;
+}
+
+int CFolderPicture::Holder(const std::wstring& path) const
+{
+    for (size_t end = path.rfind(L'\\'); end != std::wstring::npos && end > 0; end = path.rfind(L'\\', end - 1)) {
+        const int n = Find(path.substr(0, end));
+        if (n >= 0) return n;
+    }
+    return -1;
 }
 
 bool CFolderPicture::IsInside(int n, int ancestor) const

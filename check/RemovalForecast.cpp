@@ -30,7 +30,8 @@ private:
         bool trailing;
     };
 
-    // The node each entry names; NOWHERE, with an outcome, when it names nothing in the folder.
+    // The node each entry names; NOWHERE, with an outcome, when it names nothing in the folder or the
+    // checker cannot see what it names.
     void Locate()
     {
         for (size_t i = 0; i < m_plan.files.size(); ++i) m_files.push_back(Locate(false, i, m_plan.files[i]));
@@ -39,17 +40,40 @@ private:
 
     Target Locate(bool dirs, size_t index, const ManifestEntry& entry)
     {
-        const std::wstring full = FullPath(entry.path);
+        const PathFault fault = FaultOf(entry.path);
+        if (fault == PathFault::UnknownRoot) return Nowhere({Outcome::Unknown, dirs, index, Failure::None, 0, L"", fault});
+        if (fault == PathFault::RelativePart || fault == PathFault::Slash) return Misses(dirs, index, fault);
+        const std::wstring full = CanonicalPath(entry.path);
         const std::wstring real = RealPath(entry.path, false);
-        const bool trailing = !full.empty() && full.back() == L'\\' && full.size() > RootLength(full);
+        const bool trailing = full.size() > RootLength(full) && full.back() == L'\\';
         if (real.empty() || !m_picture.Contains(real)) {
             const bool linked = !real.empty() && m_picture.Contains(WithoutTrailingSeparator(LongPath(entry.path)));
             m_forecast.outcomes.push_back({Outcome::Outside, dirs, index, Failure::None, 0, linked ? real : L""});
             return {NOWHERE, trailing};
         }
         const int n = m_picture.Find(real);
-        if (n == NOWHERE) m_forecast.outcomes.push_back({Outcome::Missing, dirs, index, Failure::None, 0, L""});
-        return {n, trailing};
+        if (n != NOWHERE) return {n, trailing};
+        const int holder = m_picture.Holder(real);
+        if (holder != NOWHERE && Nodes()[holder].unreadable)
+            return Nowhere({Outcome::Unknown, dirs, index, Failure::Unreadable, 0, L""});
+        if (fault == PathFault::TrailingDotOrSpace) return Misses(dirs, index, fault);
+        return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L""});
+    }
+
+    Target Nowhere(const EntryOutcome& outcome)
+    {
+        m_forecast.outcomes.push_back(outcome);
+        return {NOWHERE, false};
+    }
+
+    // An entry taken literally after \\?\ that names nothing: what it names with the usual parsing
+    // stays for want of it.
+    Target Misses(bool dirs, size_t index, PathFault fault)
+    {
+        const ManifestEntry& entry = (dirs ? m_plan.dirs : m_plan.files)[index];
+        const int meant = m_picture.Find(RealPath(WithParsing(entry.path), false));
+        if (meant != NOWHERE && !m_literal.count(meant)) m_literal[meant] = {dirs, std::to_wstring(entry.key), L""};
+        return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L"", fault});
     }
 
     // Before the first removal the manifest is deleted; the executable beside it runs throughout.
@@ -87,6 +111,8 @@ private:
             if (n == NOWHERE || !Nodes()[n].present) continue;
             if (!Nodes()[n].IsDir()) {
                 Fail(true, i, Failure::NotADirectory);
+            } else if (Nodes()[n].unreadable) {
+                Fail(true, i, Failure::Unreadable);
             } else if (Nodes()[n].children > 0) {
                 Fail(true, i, Failure::NotEmpty);
             } else if (Nodes()[n].IsReadOnly()) {
@@ -158,12 +184,19 @@ private:
                 left.reason = LeftReason::ReadOnlyExe;
             } else if (i == m_manifest) {
                 left.reason = LeftReason::ReadOnlyManifest;
+            } else if (node.unreadable) {
+                left.reason = LeftReason::Unreadable;
             } else if (m_failing.count(i)) {
                 const EntryOutcome& outcome = m_forecast.outcomes[m_failing[i]];
                 const ManifestEntry& entry = (outcome.dirs ? m_plan.dirs : m_plan.files)[outcome.index];
                 left = {node.IsDir(), LeftReason::EntryFails, outcome.dirs, std::to_wstring(entry.key), node.path};
             } else if (skipped.count(i)) {
                 left = {node.IsDir(), LeftReason::EntrySkipped, skipped[i]->dirs, skipped[i]->key, node.path};
+            } else if (m_literal.count(i)) {
+                left = {node.IsDir(), LeftReason::EntryLiteral, m_literal[i].dirs, m_literal[i].key, node.path};
+            } else if (node.path.size() >= MAX_PATH) {
+                // No entry reaches so far: Uninst.exe skips any longer than MAX_PATH - 1.
+                left.reason = LeftReason::TooLong;
             }
             m_forecast.left.push_back(left);
         }
@@ -187,6 +220,8 @@ private:
     std::vector<size_t> m_removed;
     // The nodes that stay because their entry fails, with that entry's outcome.
     std::map<int, size_t> m_failing;
+    // The nodes that entries taken literally after \\?\ miss, with the first such entry.
+    std::map<int, SectionKey> m_literal;
 };
 
 }  // namespace

@@ -1,4 +1,5 @@
 #pragma once
+#include "check/CanonicalPath.h"
 #include "check/FolderPicture.h"
 #include "check/ManifestCheck.h"
 
@@ -21,10 +22,13 @@ struct RemovalPlan {
     std::vector<SectionKey> skipped;
 };
 
-enum class Outcome { Missing, Outside, Fails };
-enum class Failure { None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn };
+enum class Outcome { Missing, Outside, Unknown, Fails };
+enum class Failure {
+    None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn, Unreadable
+};
 
-// An entry that names nothing, names something outside the folder, or whose removal fails.
+// An entry that names nothing, names something outside the folder, names what the checker cannot
+// see (Failure::Unreadable, PathFault::UnknownRoot), or whose removal fails.
 struct EntryOutcome {
     Outcome kind;
     bool dirs;
@@ -35,14 +39,17 @@ struct EntryOutcome {
     int laterKey;
     // For an entry outside only through a link or junction: where it really leads.
     std::wstring leadsTo;
+    PathFault fault = PathFault::None;
 };
 
-enum class LeftReason { NotListed, EntrySkipped, EntryFails, ReadOnlyManifest, ReadOnlyExe };
+enum class LeftReason {
+    NotListed, EntrySkipped, EntryFails, EntryLiteral, ReadOnlyManifest, ReadOnlyExe, Unreadable, TooLong
+};
 
 struct Leftover {
     bool dir;
     LeftReason reason;
-    // For EntrySkipped and EntryFails: that entry.
+    // For EntrySkipped, EntryFails and EntryLiteral (one that names it only without \\?\): that entry.
     bool dirs;
     std::wstring key;
     std::wstring path;
