@@ -141,6 +141,8 @@ std::wstring CanonicalPath(const std::wstring& path)
 
 std::wstring LongPath(const std::wstring& path)
 {
+    // Short names are looked up only as far as the path reads the same without \\?\, and then
+    // without it: Wine's GetLongPathNameW returns a \\?\ path unchanged.
     const std::wstring full = CanonicalPath(path);
     const std::wstring longer = full.empty() ? full : LongHead(full, IsLiteral(path) ? ParsedAlike(full) : full.size());
     return longer.empty() ? full : longer;
@@ -151,8 +153,8 @@ std::wstring RealPath(const std::wstring& path, bool resolveLast)
     const std::wstring full = WithoutTrailingSeparator(LongPath(path));
     if (full.empty()) return full;
     const size_t root = RootLength(full);
-    // The deepest of its parents that exists, or the path itself; no further than it reads the same
-    // without \\?\, as links are looked up with the usual parsing.
+    // The deepest of its parents that exists, or the path itself; the names from the first one that
+    // only \\?\ keeps on are taken as written.
     const size_t alike = IsLiteral(path) ? ParsedAlike(full) : full.size();
     for (size_t end = std::min(resolveLast ? full.size() : full.rfind(L'\\'), alike);
          end != std::wstring::npos && end + 1 >= root; end = full.rfind(L'\\', end - 1)) {

@@ -41,7 +41,8 @@ private:
     Target Locate(bool dirs, size_t index, const ManifestEntry& entry)
     {
         const PathFault fault = FaultOf(entry.path);
-        if (fault == PathFault::UnknownRoot) return Nowhere({Outcome::Unknown, dirs, index, Failure::None, 0, L"", fault});
+        if (fault == PathFault::UnknownRoot)
+            return Nowhere({Outcome::Unknown, dirs, index, Failure::None, 0, L"", fault});
         if (fault == PathFault::RelativePart || fault == PathFault::Slash) return Misses(dirs, index, fault);
         const std::wstring full = CanonicalPath(entry.path);
         const std::wstring real = RealPath(entry.path, false);
@@ -195,7 +196,7 @@ private:
             } else if (m_literal.count(i)) {
                 left = {node.IsDir(), LeftReason::EntryLiteral, m_literal[i].dirs, m_literal[i].key, node.path};
             } else if (node.path.size() >= MAX_PATH) {
-                // No entry reaches so far: Uninst.exe skips any longer than MAX_PATH - 1.
+                // Written out, its entry would be longer than the MAX_PATH - 1 characters Uninst.exe takes.
                 left.reason = LeftReason::TooLong;
             }
             m_forecast.left.push_back(left);
