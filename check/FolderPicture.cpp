@@ -1,22 +1,8 @@
 #include "check/FolderPicture.h"
 #include "check/CanonicalPath.h"
+#include "platform/Handle.h"
 
 namespace {
-
-// Owns a directory search and ends it when it goes; cannot be copied.
-class CFindHandle {
-public:
-    explicit CFindHandle(HANDLE h) : m_h(h) {}
-    ~CFindHandle() { if (IsValid()) ::FindClose(m_h); }
-    CFindHandle(const CFindHandle&) = delete;
-    CFindHandle& operator=(const CFindHandle&) = delete;
-
-    bool IsValid() const { return m_h != INVALID_HANDLE_VALUE; }
-    operator HANDLE() const { return m_h; }
-
-private:
-    HANDLE m_h;
-};
 
 std::wstring Join(const std::wstring& directory, LPCWSTR pszName)
 {
