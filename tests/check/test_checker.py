@@ -35,10 +35,10 @@ def literally(section, key):
 
 
 def check_as_user(manifest):
-    """Runs UninstCheck.exe as a user; returns its exit code, its lines and the searches it made with a wildcard
-    or so long that the trace cuts them short (Wine's GetLongPathNameW searches for each name as it is)."""
+    """UninstCheck.exe run as a user: its exit code, its lines and the folders it listed, as Wine traces them."""
     result = subprocess.run([*AS_USER, "wine", CHECK_EXE, manifest], capture_output=True, timeout=60,
                             env={**os.environ, "WINEDEBUG": "trace+file"})
+    # A listing has a wildcard or is long enough for the trace to cut; Wine's GetLongPathNameW searches names too.
     searches = re.findall(r'FindFirstFileExW L"([^"]*)"(\.\.\.)?', result.stderr.decode("utf-8", "replace"))
     listed = [path for path, cut in searches if cut or path.endswith("\\\\*")]
     return result.returncode, [line.split("\t") for line in result.stdout.decode("utf-8").splitlines()], listed

@@ -44,12 +44,11 @@ std::string Upper(std::string s)
 // Every function the two programs may import, with the first Windows whose documentation names it:
 // Windows XP (0x0501; Windows 2000 counts as XP here) or Windows Vista (0x0600). msvcrt.dll names no
 // Windows per function: its entries are all of the Visual C++ 6.0 runtime that Windows XP carries.
-struct Documented {
+const struct {
     WORD version;
     const char* dll;
     const char* names;
-};
-const Documented IMPORTS[] = {
+} IMPORTS[] = {
     {0x0501, "KERNEL32.DLL",
      " AddVectoredExceptionHandler CloseHandle CompareStringW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
      " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection FindClose"
@@ -86,7 +85,7 @@ const Documented IMPORTS[] = {
 // The first Windows that documents the function; 0xFFFF for one not listed above.
 WORD Introduced(const std::string& dll, const std::string& name)
 {
-    for (const Documented& d : IMPORTS)
+    for (const auto& d : IMPORTS)
         if (dll == d.dll && std::strstr(d.names, (" " + name + " ").c_str())) return d.version;
     return 0xFFFF;
 }
@@ -130,17 +129,13 @@ TEST(Executable, ImportsOnlySystemDllsAndInitCommonControlsByOrdinal)
 // README states where each program starts: Uninst.exe on Windows XP, UninstCheck.exe on Windows Vista.
 TEST(Executable, ImportsNothingThatTheOldestWindowsItStartsOnLacks)
 {
-    const struct {
-        LPCWSTR name;
-        WORD minimum;
-    } programs[] = {{L"Uninst.exe", 0x0501}, {L"UninstCheck.exe", 0x0600}};
-    for (const auto& program : programs) {
-        Image image(GetModuleDirectory() + program.name);
-        ASSERT_NE(nullptr, image.nt) << program.name;
+    for (const auto& program : {std::make_pair(L"Uninst.exe", 0x0501), std::make_pair(L"UninstCheck.exe", 0x0600)}) {
+        Image image(GetModuleDirectory() + program.first);
+        ASSERT_NE(nullptr, image.nt) << program.first;
         // The loader refuses a program whose header asks for a newer Windows than it is.
         const IMAGE_OPTIONAL_HEADER32& header = image.nt->OptionalHeader;
-        EXPECT_LE(MAKEWORD(header.MinorSubsystemVersion, header.MajorSubsystemVersion), program.minimum);
-        EXPECT_LE(MAKEWORD(header.MinorOperatingSystemVersion, header.MajorOperatingSystemVersion), program.minimum);
+        EXPECT_LE(MAKEWORD(header.MinorSubsystemVersion, header.MajorSubsystemVersion), program.second);
+        EXPECT_LE(MAKEWORD(header.MinorOperatingSystemVersion, header.MajorOperatingSystemVersion), program.second);
         const IMAGE_DATA_DIRECTORY& dir = header.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
         for (auto desc = image.At<IMAGE_IMPORT_DESCRIPTOR>(dir.VirtualAddress); desc->Name; ++desc) {
             const std::string dll = Upper(image.At<char>(desc->Name));
@@ -148,7 +143,7 @@ TEST(Executable, ImportsNothingThatTheOldestWindowsItStartsOnLacks)
                 const std::string name = IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)
                                              ? "#" + std::to_string(IMAGE_ORDINAL32(thunk->u1.Ordinal))
                                              : image.At<IMAGE_IMPORT_BY_NAME>(thunk->u1.AddressOfData)->Name;
-                EXPECT_LE(Introduced(dll, name), program.minimum) << program.name << " imports " << dll << " " << name;
+                EXPECT_LE(Introduced(dll, name), program.second) << program.first << " imports " << dll << " " << name;
             }
         }
     }
