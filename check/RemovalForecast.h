@@ -1,49 +1,7 @@
 #pragma once
+#include "check/CanonicalPath.h"
+#include "check/FolderPicture.h"
 #include "check/ManifestCheck.h"
-#include <map>
-
-// The path as Windows resolves it for a file operation: separators made backslashes, "." and ".."
-// applied, relative to the current directory. Nothing on disk is consulted.
-std::wstring FullPath(const std::wstring& path);
-// The path without its aliases: no \\?\ or \\.\ prefix (\\?\UNC\ made \\), full, and in long names
-// as far as it exists.
-std::wstring LongPath(const std::wstring& path);
-// Where the path really leads: LongPath with the links and junctions among its parents resolved,
-// and its own last part too when resolveLast; no trailing separator.
-std::wstring RealPath(const std::wstring& path, bool resolveLast);
-
-struct Node {
-    std::wstring path;
-    int parent;
-    DWORD attributes;
-    bool present = true;
-    bool expected = false;
-    int children = 0;
-
-    bool IsDir() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
-    bool IsReadOnly() const { return (attributes & FILE_ATTRIBUTE_READONLY) != 0; }
-};
-
-// Every file and directory under a folder as the disk has them, and what a removal takes away.
-class CFolderPicture {
-public:
-    // Lists the folder, never through a link or junction; false, with the directory that could not
-    // be listed, when that fails.
-    bool Load(const std::wstring& folder, std::wstring& unreadable);
-    bool Contains(const std::wstring& path) const;
-    int Find(const std::wstring& path) const;
-    // The files of that name anywhere under the folder.
-    std::vector<int> FindFiles(LPCWSTR pszName) const;
-    int Add(const std::wstring& path, int parent, DWORD attributes);
-    void Take(int n);
-    bool IsInside(int n, int ancestor) const;
-
-    std::vector<Node> nodes;
-
-private:
-    std::wstring m_rootKey;
-    std::map<std::wstring, int> m_index;
-};
 
 // A key of a section with its value, as the forecast names it.
 struct SectionKey {
@@ -64,10 +22,13 @@ struct RemovalPlan {
     std::vector<SectionKey> skipped;
 };
 
-enum class Outcome { Missing, Outside, Fails };
-enum class Failure { None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn };
+enum class Outcome { Missing, Outside, Unknown, Fails };
+enum class Failure {
+    None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn, Unreadable
+};
 
-// An entry that names nothing, names something outside the folder, or whose removal fails.
+// An entry that names nothing, names something outside the folder, names what the checker cannot
+// see (Failure::Unreadable, PathFault::UnknownRoot), or whose removal fails.
 struct EntryOutcome {
     Outcome kind;
     bool dirs;
@@ -78,14 +39,17 @@ struct EntryOutcome {
     int laterKey;
     // For an entry outside only through a link or junction: where it really leads.
     std::wstring leadsTo;
+    PathFault fault = PathFault::None;
 };
 
-enum class LeftReason { NotListed, EntrySkipped, EntryFails, ReadOnlyManifest, ReadOnlyExe };
+enum class LeftReason {
+    NotListed, EntrySkipped, EntryFails, EntryLiteral, ReadOnlyManifest, ReadOnlyExe, Unreadable, TooLong
+};
 
 struct Leftover {
     bool dir;
     LeftReason reason;
-    // For EntrySkipped and EntryFails: that entry.
+    // For EntrySkipped, EntryFails and EntryLiteral (one that names it only without \\?\): that entry.
     bool dirs;
     std::wstring key;
     std::wstring path;

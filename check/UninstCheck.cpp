@@ -1,6 +1,7 @@
 // UninstCheck.exe: what Uninst.exe will remove with a manifest, and what it will leave behind. It
 // only reads: the manifest, with the reader of Uninst.exe, and the installation folder.
 #include "check/ManifestCheck.h"
+#include "check/CanonicalPath.h"
 #include "check/RemovalForecast.h"
 #include "check/ReportWriter.h"
 #include <algorithm>
@@ -81,19 +82,36 @@ static std::wstring FailureText(const EntryOutcome& o)
     case Failure::NotEmpty: return L"not empty: something inside it stays";
     case Failure::NotEmptyAtItsTurn:
         return L"not empty at its turn: listed before key " + std::to_wstring(o.laterKey) + L", a directory inside it";
+    case Failure::Unreadable: return L"cannot be read: whether it is empty cannot be told";
+    }
+    return L"";
+}
+
+static std::wstring FaultText(PathFault fault)
+{
+    const std::wstring literally = L"taken literally after \\\\?\\: ";
+    switch (fault) {
+    case PathFault::None: break;
+    case PathFault::RelativePart: return literally + L"\".\", \"..\" and empty names are not resolved";
+    case PathFault::Slash: return literally + L"\"/\" is not a separator";
+    case PathFault::TrailingDotOrSpace: return literally + L"a name keeps its trailing dots and spaces";
+    case PathFault::UnknownRoot: return L"cannot tell where it leads: not a drive, a share or a mounted volume";
     }
     return L"";
 }
 
 static std::wstring OutcomeWord(Outcome kind)
 {
-    return kind == Outcome::Missing ? L"missing" : kind == Outcome::Outside ? L"outside" : L"stays";
+    const LPCWSTR words[] = {L"missing", L"outside", L"unknown", L"stays"};
+    return words[static_cast<int>(kind)];
 }
 
 // What an outcome says beyond its word; for an entry outside through a link, where it leads.
 static std::wstring OutcomeText(const EntryOutcome& o)
 {
     if (o.kind == Outcome::Fails) return FailureText(o);
+    if (o.failure == Failure::Unreadable) return L"inside a folder that cannot be read";
+    if (o.fault != PathFault::None) return FaultText(o.fault);
     if (!o.leadsTo.empty()) return L"through a link or junction, to " + o.leadsTo;
     return L"";
 }
@@ -105,8 +123,12 @@ static std::wstring LeftText(const Leftover& left)
     case LeftReason::NotListed: return L"no entry lists it";
     case LeftReason::EntrySkipped: return entry + L" is skipped";
     case LeftReason::EntryFails: return entry + L" fails";
+    case LeftReason::EntryLiteral: return entry + L" names it only without \\\\?\\";
     case LeftReason::ReadOnlyManifest: return L"read-only: Uninst.exe does not delete it";
     case LeftReason::ReadOnlyExe: return L"read-only: the script's Del does not delete it";
+    case LeftReason::Unreadable: return L"cannot be read: nothing can be said about what it holds";
+    case LeftReason::TooLong:
+        return L"its path is longer than " + std::to_wstring(MAX_PATH - 1) + L" characters, the most an entry may hold";
     }
     return L"";
 }
@@ -186,9 +208,8 @@ int wmain(int argc, wchar_t** argv)
         RealPath(paths.size() > 1 ? paths[1] : manifest.substr(0, manifest.rfind(L'\\') + 1), true);
 
     CFolderPicture picture;
-    std::wstring unreadable;
-    if (folder.empty() || !picture.Load(folder, unreadable))
-        return CannotCheck(err, L"cannot list the folder " + (unreadable.empty() ? paths.back() : unreadable));
+    if (folder.empty() || !picture.Load(folder))
+        return CannotCheck(err, L"cannot list the folder " + (folder.empty() ? paths.back() : folder));
 
     // Uninst.exe reads the Uninst.ini beside it. A manifest from elsewhere is checked as placed there.
     RemovalPlan plan;
@@ -255,7 +276,7 @@ int wmain(int argc, wchar_t** argv)
         skipped += check.skipped.size();
     }
 
-    size_t counts[3] = {};
+    size_t counts[4] = {};
     for (const EntryOutcome& o : forecast.outcomes) {
         const ManifestEntry& entry = (o.dirs ? plan.dirs : plan.files)[o.index];
         const std::wstring key = std::to_wstring(entry.key), what = OutcomeText(o);
@@ -272,12 +293,14 @@ int wmain(int argc, wchar_t** argv)
                   forecast.expected[i]});
 
     // Missing entries and entries outside the folder leave nothing behind in it.
-    const bool clean = skipped == 0 && forecast.left.empty() && encodingProblems == 0;
+    const bool clean = skipped == 0 && forecast.left.empty() && encodingProblems == 0 &&
+                       counts[static_cast<int>(Outcome::Unknown)] == 0;
     const size_t entries = plan.files.size() + plan.dirs.size();
     out.Line({L"summary", (clean ? L"clean: " : L"problems: ") + Count(entries, L"entry", L"entries") +
                               L" acted on, " + std::to_wstring(skipped) + L" skipped, " +
                               std::to_wstring(counts[static_cast<int>(Outcome::Missing)]) + L" missing, " +
                               std::to_wstring(counts[static_cast<int>(Outcome::Outside)]) + L" outside, " +
+                              std::to_wstring(counts[static_cast<int>(Outcome::Unknown)]) + L" unknown, " +
                               std::to_wstring(counts[static_cast<int>(Outcome::Fails)]) + L" failing, " +
                               std::to_wstring(forecast.left.size()) + L" left behind, " +
                               Count(encodingProblems, L"encoding problem", L"encoding problems")});

@@ -1,13 +1,14 @@
 #pragma once
 #include <windows.h>
 
-// Owns a kernel handle and closes it when it goes; cannot be copied.
-class CHandle {
+// Owns a handle and gives it back with Release when it goes; cannot be copied.
+template <BOOL(WINAPI* Release)(HANDLE)>
+class CHandleOf {
 public:
-    explicit CHandle(HANDLE h) : m_h(h) {}
-    ~CHandle() { if (IsValid()) ::CloseHandle(m_h); }
-    CHandle(const CHandle&) = delete;
-    CHandle& operator=(const CHandle&) = delete;
+    explicit CHandleOf(HANDLE h) : m_h(h) {}
+    ~CHandleOf() { if (IsValid()) Release(m_h); }
+    CHandleOf(const CHandleOf&) = delete;
+    CHandleOf& operator=(const CHandleOf&) = delete;
 
     bool IsValid() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
     operator HANDLE() const { return m_h; }
@@ -15,7 +16,7 @@ public:
     // Closes the handle now and reports whether that worked; nothing is left to close later.
     bool Close()
     {
-        const bool ok = IsValid() && ::CloseHandle(m_h);
+        const bool ok = IsValid() && Release(m_h);
         m_h = nullptr;
         return ok;
     }
@@ -23,3 +24,8 @@ public:
 private:
     HANDLE m_h;
 };
+
+// A kernel object.
+using CHandle = CHandleOf<::CloseHandle>;
+// A directory search (FindFirstFileW).
+using CFindHandle = CHandleOf<::FindClose>;

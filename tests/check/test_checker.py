@@ -1,6 +1,8 @@
 """UninstCheck.exe under Wine against real folders, and against what Uninst.exe really leaves behind."""
 import os
+import re
 import shutil
+import subprocess
 import sys
 import time
 import unittest
@@ -10,11 +12,14 @@ from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, Installation, Run, c
                     windows_path, wine)
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
-FINDINGS = {"skip", "stop", "missing", "outside", "stays", "left", "encoding"}
+FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "encoding"}
 HOLDS_EXE = "holds Uninst.exe while the removal runs; stays"
 UNLISTED = "no entry lists it"
 STOPS_AT_3 = "never read: after key 3, where reading stops"
 MARK_HIDES = "never read: the byte order mark hides the section named on the first line"
+LITERALLY = "taken literally after \\\\?\\: "
+# The checker bound by folder permissions as a user on Windows is: root's overrides dropped.
+AS_USER = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"] if os.geteuid() == 0 else []
 
 
 def fails(section, key):
@@ -23,6 +28,28 @@ def fails(section, key):
 
 def skipped(section, key):
     return f"its entry {section} {key} is skipped"
+
+
+def literally(section, key):
+    return f"its entry {section} {key} names it only without \\\\?\\"
+
+
+def check_as_user(manifest):
+    """UninstCheck.exe run as a user: its exit code, its lines and the folders it listed, as Wine traces them."""
+    result = subprocess.run([*AS_USER, "wine", CHECK_EXE, manifest], capture_output=True, timeout=60,
+                            env={**os.environ, "WINEDEBUG": "trace+file"})
+    # A listing has a wildcard or is long enough for the trace to cut; Wine's GetLongPathNameW searches names too.
+    searches = re.findall(r'FindFirstFileExW L"([^"]*)"(\.\.\.)?', result.stderr.decode("utf-8", "replace"))
+    listed = [path for path, cut in searches if cut or path.endswith("\\\\*")]
+    return result.returncode, [line.split("\t") for line in result.stdout.decode("utf-8").splitlines()], listed
+
+
+def literal_entries(install):
+    r"""A ".." part, "/" for a separator and a trailing dot, after \\?\, where Windows takes a path as written."""
+    root = "\\\\?\\" + windows_path(install.root)
+    return {"files": [root + "\\bin\\..\\Quorill.exe", root[:4] + root[4:].replace("\\", "/") + "/bin/voice.dll",
+                      install.files[2]],
+            "dirs": [install.dirs[0], root + "\\bin.", install.dirs[2]]}
 
 
 def short_path(path):
@@ -81,7 +108,7 @@ class CheckerTest(unittest.TestCase):
         self.assertEqual([["entry", "Files", str(i), windows_path(p)] for i, p in enumerate(files)] +
                          [["entry", "Dirs", str(i), windows_path(p)] for i, p in enumerate(install.dirs)] +
                          [["expected", HOLDS_EXE, windows_path(install.root)],
-                          ["summary", "clean: 8 entries acted on, 0 skipped, 0 missing, 0 outside, 0 failing, "
+                          ["summary", "clean: 8 entries acted on, 0 skipped, 0 missing, 0 outside, 0 unknown, 0 failing, "
                                       "0 left behind, 0 encoding problems"]], lines)
         # Quiet, and with the folder named: the same check without the entries.
         self.assertEqual((0, lines[-2:]), check("-q", manifest, windows_path(install.root) + "\\"))
@@ -128,8 +155,9 @@ class CheckerTest(unittest.TestCase):
         def aliases(install):
             quorill, voice, g729 = install.files
             codec, bin_, root = install.dirs
+            volume = wine(PROBE_EXE, "volume", "C:\\").stdout.strip()
             return {"files": [short_path(quorill), "\\\\?\\" + path(install, voice), "\\\\.\\" + path(install, g729)],
-                    "dirs": ["\\\\?\\" + path(install, codec), short_path(bin_), root]}
+                    "dirs": [volume + path(install, codec)[3:], short_path(bin_), root]}
 
         def through_a_link(install):
             link(install.root / "link", outside_folder("through"))
@@ -151,6 +179,23 @@ class CheckerTest(unittest.TestCase):
                       ["left", "file", skipped("Files", 2), g729], ["left", "file", skipped("Files", 1), voice],
                       ["left", "file", skipped("Files", 0), quorill]])
 
+        def literal_found(install):
+            entries = literal_entries(install)
+            return [["missing", "Files", "0", LITERALLY + '".", ".." and empty names are not resolved', entries["files"][0]],
+                    ["missing", "Files", "1", LITERALLY + '"/" is not a separator', entries["files"][1]],
+                    ["missing", "Dirs", "1", LITERALLY + "a name keeps its trailing dots and spaces", entries["dirs"][1]],
+                    ["left", "dir", literally("Dirs", 1), path(install, "bin")],
+                    ["left", "file", literally("Files", 1), path(install, "bin/voice.dll")],
+                    ["left", "file", literally("Files", 0), path(install, "Quorill.exe")]]
+
+        def unreadable(install):
+            locked = install.add_decoy("locked/x.dll").parent
+            locked.chmod(0)
+            return {"files": install.files + [locked / "x.dll"], "dirs": install.dirs[:2] + [locked, install.dirs[2]]}
+
+        deep = "deep/" + "/".join(["d" * 100] * 3)
+        too_long = "its path is longer than 259 characters, the most an entry may hold"
+        device = "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x.dll"
         chinese = "\u8bed\u97f3.wav"
         cases = [
             ("a relative path", lambda i: after(files=[i.files[0], "bin\\voice.dll", i.files[2]]), 1,
@@ -226,15 +271,30 @@ class CheckerTest(unittest.TestCase):
              lambda i: [["missing", "Files", "3", path(i, "gone.dll")]]),
             ("an entry outside the folder", lambda i: after(dirs=i.dirs + ["C:\\windows"]), 0,
              lambda i: [["outside", "Dirs", "3", "C:\\windows"]]),
+            ("paths taken literally after \\\\?\\", literal_entries, 1, literal_found),
+            ("a device path that the checker cannot place", lambda i: after(files=i.files + [device]), 1,
+             lambda i: [["unknown", "Files", "3", "cannot tell where it leads: not a drive, a share or a mounted volume",
+                         device]]),
+            ("a tree deeper than MAX_PATH", lambda i: after(i.add_decoy(deep + "/x.txt")), 1,
+             lambda i: [["left", "dir", UNLISTED, path(i, "deep")], ["left", "dir", UNLISTED, path(i, deep[:105])],
+                        ["left", "dir", UNLISTED, path(i, deep[:206])], ["left", "dir", too_long, path(i, deep)],
+                        ["left", "file", too_long, path(i, deep + "/x.txt")]]),
+            ("a folder that cannot be read", unreadable, 1,
+             lambda i: [["unknown", "Files", "3", "inside a folder that cannot be read", path(i, "locked/x.dll")],
+                        ["stays", "Dirs", "2", "cannot be read: whether it is empty cannot be told", path(i, "locked")],
+                        ["left", "dir", "cannot be read: nothing can be said about what it holds", path(i, "locked")]]),
         ]
         for what, change, status, expected in cases:
             with self.subTest(what):
                 install = self.installation("problem")
                 install.write_manifest(**change(install))
-                code, lines = check(windows_path(install.manifest))
+                code, lines, listed = check_as_user(windows_path(install.manifest))
                 self.assertEqual(expected(install), findings(lines))
                 self.assertEqual(status, code)
                 self.assertEqual("summary", lines[-1][0])
+                # Windows lists a folder deeper than MAX_PATH only by its \\?\ path; Wine by either.
+                walked = [p for p in listed if windows_path(install.root).replace("\\", "\\\\") in p]
+                self.assertTrue(walked and all(p.startswith(r"\\\\?\\") for p in walked), walked)
 
     def test_when_the_check_cannot_be_made(self):
         install = self.installation()
@@ -324,7 +384,10 @@ class CheckerTest(unittest.TestCase):
 
         rows = [("a messy installation", messy, 1), ("aliases of its paths", aliases, 0),
                 ("an entry through a link to elsewhere", through_a_link, 1),
-                ("a manifest checked from elsewhere", from_elsewhere, 0), ("a read-only Uninst.exe", read_only_exe, 1)]
+                ("a manifest checked from elsewhere", from_elsewhere, 0),
+                ("paths taken literally after \\\\?\\",
+                 lambda install: install.write_manifest(**literal_entries(install)) or [windows_path(install.manifest)], 1),
+                ("a read-only Uninst.exe", read_only_exe, 1)]
         for n, (what, stage, status) in enumerate(rows):
             with self.subTest(what):
                 install = self.installation(f"agree{n}")

@@ -1,6 +1,7 @@
 // A helper for the checker's tests, run in the same Wine prefix:
 //   probe console  runs the rest of its command line on a console of its own, with the output code
 //                  page 437, and prints the console's lines once the program has ended
+//   probe volume X:\  prints the \\?\Volume{…}\ name of the drive
 #include <windows.h>
 #include <string>
 
@@ -53,5 +54,10 @@ int wmain(int argc, wchar_t** argv)
 {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"console") return Console(::wcsstr(::GetCommandLineW(), L" console ") + 9);
+    WCHAR volume[MAX_PATH];
+    if (command == L"volume" && argc > 2 && ::GetVolumeNameForVolumeMountPointW(argv[2], volume, MAX_PATH)) {
+        Print(volume);
+        return 0;
+    }
     return 2;
 }

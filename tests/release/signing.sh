@@ -58,7 +58,8 @@ check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <(osslsigncode ver
 check "osslsigncode does not get UNINST_SIGN_PASSWORD" test ! -e password-in-environment
 check "configure names the download page" grep -q 'Download page: http://download.quorill.example/download/' build.log
 check "configure warns of the placeholder host" grep -q 'UNINST_DOWNLOAD_HOST is a placeholder' build.log
-cp "$res_tests" "$(dirname "$exe")/"  # both check the Uninst.exe beside them
+# Both check the Uninst.exe beside them; res_tests also the UninstCheck.exe beside it.
+cp "$res_tests" "$(dirname "$res_tests")/UninstCheck.exe" "$(dirname "$exe")/"
 check "the signed file passes the resource and import checks" \
   "$source_dir/tests/wine-run.sh" "$(dirname "$exe")/$(basename "$res_tests")"
 cp "$e2e_tests" "$(dirname "$exe")/"

@@ -1,7 +1,9 @@
-// The built Uninst.exe as the loader sees it: a 32-bit GUI program that imports only system DLLs.
+// The built Uninst.exe as the loader sees it: a 32-bit GUI program that imports only system DLLs;
+// it and UninstCheck.exe import nothing that the oldest Windows they start on lacks.
 #include "tests/res/UninstExe.h"
 #include <gtest/gtest.h>
 #include <algorithm>
+#include <cstring>
 #include <fstream>
 #include <iterator>
 #include <set>
@@ -39,6 +41,55 @@ std::string Upper(std::string s)
     return s;
 }
 
+// Every function the two programs may import, with the first Windows whose documentation names it:
+// Windows XP (0x0501; Windows 2000 counts as XP here) or Windows Vista (0x0600). msvcrt.dll names no
+// Windows per function: its entries are all of the Visual C++ 6.0 runtime that Windows XP carries.
+const struct {
+    WORD version;
+    const char* dll;
+    const char* names;
+} IMPORTS[] = {
+    {0x0501, "KERNEL32.DLL",
+     " AddVectoredExceptionHandler CloseHandle CompareStringW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
+     " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection FindClose"
+     " FindFirstFileW FindNextFileW FreeLibrary GetACP GetCPInfoExW GetConsoleMode GetCurrentProcess"
+     " GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesW GetFullPathNameW"
+     " GetHandleInformation GetLastError GetLocaleInfoA GetLongPathNameW GetModuleFileNameW GetModuleHandleA"
+     " GetModuleHandleW GetPrivateProfileStringW GetProcAddress GetProcessAffinityMask GetProcessHeap"
+     " GetShortPathNameW GetStartupInfoW GetStdHandle GetSystemTimeAsFileTime GetTempFileNameW GetTempPathW"
+     " GetThreadContext GetThreadLocale GetThreadPriority GetVersionExW GetVolumePathNamesForVolumeNameW HeapAlloc"
+     " HeapFree InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LCMapStringW LeaveCriticalSection"
+     " LoadLibraryA LoadLibraryW MultiByteToWideChar OpenProcess OutputDebugStringA Process32FirstW Process32NextW"
+     " RaiseException ReadFile ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent"
+     " ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
+     " SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection"
+     " VirtualProtect VirtualQuery WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteConsoleW"
+     " WriteFile lstrcmpW lstrcmpiW lstrcpyW lstrlenW "},
+    {0x0600, "KERNEL32.DLL", " GetFinalPathNameByHandleW GetTickCount64 "},
+    {0x0501, "USER32.DLL",
+     " BeginPaint CreateDialogParamW DestroyWindow DispatchMessageW DrawIcon EndPaint GetClientRect GetDlgItem"
+     " GetMessageW GetMonitorInfoW GetSystemMetrics GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
+     " MessageBoxW MonitorFromWindow MoveWindow PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
+     " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
+    {0x0501, "ADVAPI32.DLL", " RegCloseKey RegDeleteKeyW RegOpenKeyExW "},
+    {0x0501, "SHELL32.DLL", " ShellExecuteW "},
+    {0x0501, "COMCTL32.DLL", " #17 "},
+    {0x0501, "MSVCRT.DLL",
+     " __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv"
+     " _amsg_exit _beginthreadex _cexit _close _endthreadex _errno _initterm _iob _onexit _read _setjmp3 _strdup"
+     " _ultoa abort atoi calloc exit fprintf fputc fputs fputwc free fwprintf fwrite localeconv longjmp malloc"
+     " memchr memcmp memcpy memmove memset printf realloc setlocale signal strchr strcmp strerror strlen strncmp"
+     " vfprintf wcslen wcstol "},
+};
+
+// The first Windows that documents the function; 0xFFFF for one not listed above.
+WORD Introduced(const std::string& dll, const std::string& name)
+{
+    for (const auto& d : IMPORTS)
+        if (dll == d.dll && std::strstr(d.names, (" " + name + " ").c_str())) return d.version;
+    return 0xFFFF;
+}
+
 }  // namespace
 
 TEST(Executable, IsA32BitUnicodeGuiProgram)
@@ -73,4 +124,27 @@ TEST(Executable, ImportsOnlySystemDllsAndInitCommonControlsByOrdinal)
     }
     EXPECT_EQ(1u, seen.count("COMCTL32.DLL"));
     EXPECT_EQ(std::vector<DWORD>{IMAGE_ORDINAL_FLAG32 | 17}, comctl32);
+}
+
+// README states where each program starts: Uninst.exe on Windows XP, UninstCheck.exe on Windows Vista.
+TEST(Executable, ImportsNothingThatTheOldestWindowsItStartsOnLacks)
+{
+    for (const auto& program : {std::make_pair(L"Uninst.exe", 0x0501), std::make_pair(L"UninstCheck.exe", 0x0600)}) {
+        Image image(GetModuleDirectory() + program.first);
+        ASSERT_NE(nullptr, image.nt) << program.first;
+        // The loader refuses a program whose header asks for a newer Windows than it is.
+        const IMAGE_OPTIONAL_HEADER32& header = image.nt->OptionalHeader;
+        EXPECT_LE(MAKEWORD(header.MinorSubsystemVersion, header.MajorSubsystemVersion), program.second);
+        EXPECT_LE(MAKEWORD(header.MinorOperatingSystemVersion, header.MajorOperatingSystemVersion), program.second);
+        const IMAGE_DATA_DIRECTORY& dir = header.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        for (auto desc = image.At<IMAGE_IMPORT_DESCRIPTOR>(dir.VirtualAddress); desc->Name; ++desc) {
+            const std::string dll = Upper(image.At<char>(desc->Name));
+            for (auto thunk = image.At<IMAGE_THUNK_DATA32>(desc->OriginalFirstThunk); thunk->u1.Ordinal; ++thunk) {
+                const std::string name = IMAGE_SNAP_BY_ORDINAL32(thunk->u1.Ordinal)
+                                             ? "#" + std::to_string(IMAGE_ORDINAL32(thunk->u1.Ordinal))
+                                             : image.At<IMAGE_IMPORT_BY_NAME>(thunk->u1.AddressOfData)->Name;
+                EXPECT_LE(Introduced(dll, name), program.second) << program.first << " imports " << dll << " " << name;
+            }
+        }
+    }
 }
