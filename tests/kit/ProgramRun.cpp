@@ -1,8 +1,8 @@
 #include "kit/ProgramRun.h"
 
-static std::wstring Error(const wchar_t* what)
+static std::wstring Error(const std::wstring& what)
 {
-    return what + (L" (error " + std::to_wstring(::GetLastError()) + L")");
+    return what + L" (error " + std::to_wstring(::GetLastError()) + L")";
 }
 
 // GoogleTest makes the path of --gtest_output absolute with the current folder as _getcwd spells it,
@@ -44,17 +44,16 @@ static std::wstring CopyResults(const std::wstring& folder, const std::wstring& 
     do {
         const std::wstring target = results + L"\\" + data.cFileName;
         if (!::CopyFileW((folder + L"\\results\\" + data.cFileName).c_str(), target.c_str(), FALSE) && failure.empty())
-            failure = Error((L"no results: " + target + L" could not be written").c_str());
+            failure = Error(L"no results: " + target + L" could not be written");
     } while (::FindNextFileW(find, &data));
     ::FindClose(find);
     return failure;
 }
 
-// Started suspended and put in the job before it runs a single instruction, so that nothing it
-// starts can escape. Windows 7 puts a process in one job only: where the runner is in a job that
-// lets its children break away, the program leaves it first.
-static bool StartInJob(const std::wstring& exe, const std::wstring& folder, HANDLE job, HANDLE output,
-                       PROCESS_INFORMATION& started, std::wstring& failure)
+// Windows 7 puts a process in one job only: where the runner is in a job that lets its children
+// break away, the program leaves it first. Why it could not be started, or nothing.
+static std::wstring StartSuspended(const std::wstring& exe, const std::wstring& folder, HANDLE output,
+                                   PROCESS_INFORMATION& started)
 {
     SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
     CHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING,
@@ -67,55 +66,22 @@ static bool StartInJob(const std::wstring& exe, const std::wstring& folder, HAND
     std::wstring commandLine = L"\"" + exe + L"\" --gtest_output=xml:results\\";
     std::wstring environment = EnvironmentWithTemp(folder);
     const DWORD flags = CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
-    bool ok = false;
     for (DWORD breakaway : {DWORD(CREATE_BREAKAWAY_FROM_JOB), DWORD(0)}) {
-        ok = ::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags | breakaway,
-                              &environment[0], folder.c_str(), &startup, &started);
-        if (ok || ::GetLastError() != ERROR_ACCESS_DENIED) break;
+        if (::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags | breakaway,
+                             &environment[0], folder.c_str(), &startup, &started))
+            return L"";
+        if (::GetLastError() != ERROR_ACCESS_DENIED) break;
     }
-    if (!ok) {
-        failure = Error(L"could not be started");
-        return false;
-    }
-    if (!::AssignProcessToJobObject(job, started.hProcess)) {
-        failure = Error(L"could not be put in a job object, so what it starts could outlive it; not run");
-        ::TerminateProcess(started.hProcess, 1);
-        ::CloseHandle(started.hProcess);
-        ::CloseHandle(started.hThread);
-        return false;
-    }
-    ::ResumeThread(started.hThread);
-    return true;
+    return Error(L"could not be started");
 }
 
-std::wstring RunProgram(const std::wstring& exe, const std::wstring& folder, const std::wstring& results,
-                        CRunLog& log)
+// Copies the program's output into the log until every process that holds the pipe is gone. The job
+// is ended when the program ends or its time is up; a holder outside the job gets a few seconds.
+static void Record(HANDLE process, HANDLE job, HANDLE output, CRunLog& log, bool& timedOut, bool& recorded)
 {
-    if (!::CreateDirectoryW(folder.c_str(), nullptr))
-        return Error((L"its folder " + folder + L" could not be made").c_str());
-    CHandle job(::CreateJobObjectW(nullptr, nullptr));
-    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
-    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
-    if (!job.IsValid() ||
-        !::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
-        return Error(L"no job object could be made for it; not run");
-    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
-    HANDLE readEnd, writeEnd;
-    if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return Error(L"no pipe for its output; not run");
-    CHandle output(readEnd), childOutput(writeEnd);
-    ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
-
-    PROCESS_INFORMATION started = {};
-    std::wstring failure;
-    if (!StartInJob(exe, ShortName(folder), job, childOutput, started, failure)) return failure;
-    CHandle process(started.hProcess), thread(started.hThread);
-    childOutput.Close();
-
-    // Its output is read until every process that holds the pipe is gone. The job is ended when the
-    // program ends or its time is up; a holder outside the job is given a few seconds.
     const DWORD begin = ::GetTickCount(), limit = PROGRAM_TIME_LIMIT_MINUTES * 60 * 1000;
     DWORD endedAt = 0;
-    bool ended = false, timedOut = false, recorded = true;
+    bool ended = false;
     for (;;) {
         DWORD available = 0;
         if (!::PeekNamedPipe(output, nullptr, 0, nullptr, &available, nullptr)) break;
@@ -139,6 +105,39 @@ std::wstring RunProgram(const std::wstring& exe, const std::wstring& folder, con
         }
     }
     ::WaitForSingleObject(process, 5000);
+}
+
+std::wstring RunProgram(const std::wstring& exe, const std::wstring& folder, const std::wstring& results,
+                        CRunLog& log)
+{
+    if (!::CreateDirectoryW(folder.c_str(), nullptr))
+        return Error(L"its folder " + folder + L" could not be made");
+    CHandle job(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job.IsValid() ||
+        !::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        return Error(L"no job object could be made for it; not run");
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return Error(L"no pipe for its output; not run");
+    CHandle output(readEnd), childOutput(writeEnd);
+    ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
+
+    PROCESS_INFORMATION started = {};
+    const std::wstring failure = StartSuspended(exe, ShortName(folder), childOutput, started);
+    if (!failure.empty()) return failure;
+    CHandle process(started.hProcess), thread(started.hThread);
+    childOutput.Close();
+    // In the job before it runs a single instruction, so that nothing it starts can escape.
+    if (!::AssignProcessToJobObject(job, process)) {
+        const std::wstring reason = Error(L"could not be put in a job object, so what it starts could outlive it");
+        ::TerminateProcess(process, 1);
+        return reason + L"; not run";
+    }
+    ::ResumeThread(thread);
+    bool timedOut = false, recorded = true;
+    Record(process, job, output, log, timedOut, recorded);
     DWORD code = 1;
     ::GetExitCodeProcess(process, &code);
     const std::wstring copied = CopyResults(folder, results);

@@ -75,12 +75,13 @@ int wmain(int argc, wchar_t** argv)
     const std::wstring why = WhyNotHere();
     if (!why.empty()) return Refuse(why);
 
+    if (argc > 2) return Refuse(L"Give one results folder at most, in quotes if its name holds spaces.");
     const std::wstring kit = KitFolder();
-    const std::wstring results = FullPath(argc > 1 ? argv[1] : kit + L"results");
+    const std::wstring given = argc > 1 ? argv[1] : kit + L"results", results = FullPath(given);
     const int made = results.empty() ? ERROR_BAD_PATHNAME : ::SHCreateDirectoryExW(nullptr, results.c_str(), nullptr);
     const DWORD attributes = ::GetFileAttributesW(results.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY))
-        return Refuse(L"Cannot create the results folder " + (results.empty() ? argv[1] : results) + L" (error " +
+        return Refuse(L"Cannot create the results folder " + (results.empty() ? given : results) + L" (error " +
                       std::to_wstring(made) + L").");
     Say(L"Results folder: " + results);
     CRunLog log(results + L"\\run-tests.log");
@@ -110,7 +111,9 @@ int wmain(int argc, wchar_t** argv)
 
     const std::wstring work = temp + L"\\" + WORK_FOLDER_PREFIX + std::to_wstring(::GetCurrentProcessId()) + L"-" +
                               std::to_wstring(::GetTickCount());
-    if (!CreateMarkedFolder(work)) return Refuse(L"Cannot create a work folder under " + temp + L".");
+    if (!CreateMarkedFolder(work))
+        return Refuse(L"Cannot create a work folder under " + temp + L" (error " + std::to_wstring(::GetLastError()) +
+                      L").");
     log.Line(L"Work folder " + work);
     for (const std::wstring& name : runnable) {
         log.Line(L"\n===== " + name);

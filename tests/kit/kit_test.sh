@@ -5,8 +5,8 @@
 # A second run while one is going refuses; a run killed midway leaves only marked items, which the
 # next run removes, saying so; that run passes whole and leaves nothing. A kit missing a program or
 # holding an altered one says which, by name, and runs the rest; where the product is installed or
-# running, it refuses. (Under Wine every token is elevated and the desktop is always unlocked, so
-# those refusals cannot be shown here.)
+# running, it refuses. (Under Wine every token is elevated and the input desktop is always the
+# prompt's, so those refusals cannot be shown here.)
 # kit_test.sh BUILD_DIR, inside the Wine session of scripts/test.sh, whose display it uses.
 set -euo pipefail
 build=$1
