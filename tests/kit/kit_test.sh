@@ -1,10 +1,12 @@
 #!/usr/bin/env bash
 # The test kit as a release engineer runs it: built, unpacked into a fresh Wine prefix set up like a
-# Chinese Windows (code page 936, a user name with Chinese characters in %TEMP%) under a folder with
-# a space and Chinese characters, and run by Wine's cmd with nothing from this side. Whole, every
-# program passes; with another program in place of Uninst.exe, the closing line and the exit code say
-# that one failed; where the product is installed or running, it refuses. (That it refuses a prompt
-# that is not elevated cannot be shown here: under Wine every token is elevated.)
+# Chinese Windows (code page 936, a user name with Chinese characters in %TEMP%) under a folder whose
+# name holds characters that cmd treats specially, and run by Wine's cmd with nothing from this side.
+# A second run while one is going refuses; a run killed midway leaves only marked items, which the
+# next run removes, saying so; that run passes whole and leaves nothing. A kit missing a program or
+# holding an altered one says which, by name, and runs the rest; where the product is installed or
+# running, it refuses. (Under Wine every token is elevated and the input desktop is always the
+# prompt's, so those refusals cannot be shown here.)
 # kit_test.sh BUILD_DIR, inside the Wine session of scripts/test.sh, whose display it uses.
 set -euo pipefail
 build=$1
@@ -26,7 +28,8 @@ export LC_ALL=zh_CN.UTF-8 2>/dev/null  # bash itself has no LOCPATH yet, and say
 WINE_SESSION_DISPLAY=keep wine_session_start "$build" "$work/prefix"
 trap wine_session_stop EXIT
 drive="$WINEPREFIX/drive_c"
-mkdir -p "$drive/users/测试用户/Temp"
+temp="$drive/users/测试用户/Temp"
+mkdir -p "$temp"
 wine reg add 'HKCU\Environment' /v TEMP /d 'C:\users\测试用户\Temp' /f >/dev/null 2>&1
 wine reg add 'HKCU\Environment' /v TMP /d 'C:\users\测试用户\Temp' /f >/dev/null 2>&1
 
@@ -34,55 +37,92 @@ unpack() {  # unpack FOLDER: the zip, unpacked into C:\FOLDER
   mkdir -p "$drive/$1"
   (cd "$drive/$1" && cmake -E tar xf "$build/kit.zip")
 }
-run() {  # run FOLDER EXPECTED_EXIT_CODE: runs the kit in C:\FOLDER; its output in $work/out.txt
+run() {  # run FOLDER EXPECTED_EXIT_CODE COMMAND...: typed in C:\FOLDER; its output, as UTF-8, in $work/out.txt
   local code=0
-  (cd "$drive/$1" && wine cmd /c run-tests.cmd) >"$work/out.txt" 2>&1 </dev/null || code=$?
-  tr -d '\r' <"$work/out.txt" >"$work/out" && mv "$work/out" "$work/out.txt"
-  [ "$code" -eq "$2" ] || fail "C:\\$1: exit code $code, not $2"
+  (cd "$drive/$1" && wine cmd /c "${@:3}") >"$work/out.txt" 2>&1 </dev/null || code=$?
+  tr -d '\r' <"$work/out.txt" | iconv -f GBK -t UTF-8 >"$work/out" && mv "$work/out" "$work/out.txt"
+  [ "$code" -eq "$2" ] || fail "C:\\$1: exit code $code, not $2: $(cat "$work/out.txt")"
 }
 closing() { tail -n 1 "$work/out.txt"; }
-temp_listing() { find "$drive/users/测试用户/Temp" | sort; }
+temp_listing() { find "$temp" | sort; }
+kit_processes() {  # "PID COMMAND LINE" of each Windows process of the prefix but Wine's own
+  local pid
+  for pid in $(pgrep -f '\.exe'); do
+    [[ $(readlink "/proc/$pid/exe") == */wine* ]] && grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" &&
+      echo "$pid $(tr '\0' ' ' <"/proc/$pid/cmdline")"
+  done 2>/dev/null | grep -v -E '^[0-9]+ C:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe' || true
+}
 
-# The whole kit: one line per program, the closing line, XML results, nothing left behind.
-unpack '测试 kit'
+# A second run while one is going refuses. The first, killed (as a closed console would end it)
+# once the end-to-end tests have made their marked key and staged installation, leaves no process:
+# the job objects end what it started at once, where the end-to-end tests alone run for seconds.
+kit='R&D (测试) kit ^!'
+unpack "$kit"
 before=$(temp_listing)
+(cd "$drive/$kit" && wine cmd /c run-tests.cmd) >/dev/null 2>&1 </dev/null &
+killed=$!
+for _ in $(seq 600); do compgen -G "$temp/QuorillTests-*/*_tests" >/dev/null && break; sleep 0.1; done
+run "$kit" 2 run-tests.cmd
+grep -qx 'Another run of the test kit is going on this machine: wait until it ends. Two runs would' "$work/out.txt" ||
+  fail "a second run did not refuse: $(cat "$work/out.txt")"
+runner=$(kit_processes | grep -F 'RunTests.exe' | cut -d' ' -f1) || true
+for _ in $(seq 6000); do compgen -G "$temp/QuorillTests-*/e2e_tests/*/*/Uninst.ini" >/dev/null && break; sleep 0.01; done
+kill -9 "$runner" || fail "no RunTests.exe to kill"
+wait "$killed" || true
+sleep 0.5
+[ -z "$(kit_processes)" ] || fail "processes of the killed run are left: $(kit_processes)"
+
+# The whole kit, started from a subfolder with a results folder relative to that: it removes what the
+# killed run left and says so, one line per program, the closing line, XML results; nothing is left.
+mkdir "$drive/$kit/子"
 SECONDS=0
-run '测试 kit' 0
+run "$kit/子" 0 '..\run-tests.cmd' '..\结果 R&D'
 echo "the kit ran in $SECONDS s:"
 cat "$work/out.txt"
-programs=$(cd "$drive/测试 kit" && ls *_tests.exe | wc -l)
+results="$drive/$kit/结果 R&D"
+grep -qxF "Results folder: C:\\$kit\\结果 R&D" "$work/out.txt" || fail "the results folder is not named in full"
+grep -qxF "Removed the kit's leftover key $key" "$work/out.txt" &&
+  grep -q "^Removed the kit's leftover folder C:\\\\users\\\\测试用户\\\\Temp\\\\QuorillTests-" "$work/out.txt" ||
+  fail "what the killed run left was not removed, or not said so"
+programs=$(grep -c '_tests\.exe$' "$drive/$kit/programs.txt")
 [ "$(closing)" = "$programs passed, 0 failed" ] || fail "closing line: $(closing)"
 [ "$(grep -c '^passed  .*_tests\.exe$' "$work/out.txt")" -eq "$programs" ] || fail "not one line per program"
-for exe in "$drive/测试 kit/"*_tests.exe; do
-  name=$(basename "$exe" .exe)
-  grep -q '<testsuites tests="[1-9]' "$drive/测试 kit/results/$name.xml" || fail "no results from $name"
+for name in $(sed -n 's/^.*  \(.*_tests\)\.exe$/\1/p' "$drive/$kit/programs.txt"); do
+  grep -q '<testsuites tests="[1-9]' "$results/$name.xml" || fail "no results from $name"
 done
-alone=$(ls "$drive/测试 kit/results/"startup_tests*.xml | wc -l)
+alone=$(ls "$results/"startup_tests*.xml | wc -l)
 [ "$alone" -gt 1 ] && grep -qxF "[  ALONE   ] $alone tests, each in a process of its own: 0 failed" \
-  <(tr -d '\r' <"$drive/测试 kit/results/run-tests.log") || fail "the start-up tests did not each run alone"
+  <(tr -d '\r' <"$results/run-tests.log") || fail "the start-up tests did not each run alone"
 [ "$(temp_listing)" = "$before" ] || fail "%TEMP% changed: $(diff <(echo "$before") <(temp_listing))"
 for view in 32 64; do
   wine reg query "$key" /reg:$view >/dev/null 2>&1 && fail "the uninstall key is left in the $view-bit view"
 done
+[ -z "$(kit_processes)" ] || fail "processes of the kit are left: $(kit_processes)"
 
-# Another program in place of Uninst.exe: the resource checks fail, and say so.
+# One program altered (another in place of Uninst.exe), the others but two missing: each is named,
+# and the two left run, here with the code page of a Western Windows (1252), which cannot spell the
+# Chinese user name in %TEMP%: GoogleTest still writes its results.
 unpack '失败 kit'
 cp "$drive/失败 kit/StandIn.exe" "$drive/失败 kit/Uninst.exe"
 (cd "$drive/失败 kit" && ls *_tests.exe | grep -vx -e platform_tests.exe -e res_tests.exe | xargs rm)
-run '失败 kit' 1
-grep -qx 'FAILED  res_tests.exe' "$work/out.txt" || fail "no line for the failed program"
-[ "$(closing)" = "1 passed, 1 failed" ] || fail "closing line of the failing kit: $(closing)"
+LC_ALL=C.UTF-8 run '失败 kit' 1 run-tests.cmd
+grep -qx 'FAILED  Uninst.exe: altered (its SHA-256 is not the one the kit was made with)' "$work/out.txt" &&
+  grep -qx 'FAILED  e2e_tests.exe: missing' "$work/out.txt" && grep -qx 'passed  platform_tests.exe' "$work/out.txt" &&
+  grep -qx 'FAILED  res_tests.exe: exit code 1' "$work/out.txt" || fail "not every program named: $(cat "$work/out.txt")"
+[ "$(closing)" = "1 passed, $programs failed" ] || fail "closing line of the failing kit: $(closing)"
 
-# Where the product is installed or running, the kit refuses and runs nothing.
-refuses() {  # refuses REASON: the kit in C:\失败 kit stops and gives REASON
+# Where the product is installed or running, or the results folder cannot be made, the kit refuses
+# and runs nothing.
+refuses() {  # refuses REASON [ARGUMENT]: the kit in C:\失败 kit stops and gives REASON
   rm -rf "$drive/失败 kit/results"
-  run '失败 kit' 2
+  run '失败 kit' 2 run-tests.cmd "${@:2}"
   grep -qF "$1" "$work/out.txt" && [ "$(closing)" = "Nothing was run." ] && [ ! -e "$drive/失败 kit/results" ] ||
     fail "did not refuse with \"$1\": $(cat "$work/out.txt")"
 }
+refuses 'Cannot create the results folder C:\失败 kit\programs.txt' programs.txt
 for view in 32 64; do
   wine reg add "$key" /reg:$view /f >/dev/null 2>&1
-  refuses "exists in the $view-bit registry view"
+  refuses "exists in the $view-bit registry view and was not made by the test kit"
   wine reg delete "$key" /reg:$view /f >/dev/null 2>&1
 done
 mkdir -p "$drive/Quorill"

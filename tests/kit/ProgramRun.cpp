@@ -1,0 +1,150 @@
+#include "kit/ProgramRun.h"
+
+static std::wstring Error(const std::wstring& what)
+{
+    return what + L" (error " + std::to_wstring(::GetLastError()) + L")";
+}
+
+// GoogleTest makes the path of --gtest_output absolute with the current folder as _getcwd spells it,
+// in the ANSI code page. The short name of the program's folder is ASCII where the volume keeps 8.3
+// names, so that a %TEMP% that the code page cannot spell still takes the results.
+static std::wstring ShortName(const std::wstring& path)
+{
+    wchar_t name[MAX_PATH];
+    const DWORD length = ::GetShortPathNameW(path.c_str(), name, MAX_PATH);
+    return length && length < MAX_PATH ? std::wstring(name, length) : path;
+}
+
+// This process's environment with TEMP and TMP naming the program's folder.
+static std::wstring EnvironmentWithTemp(const std::wstring& temp)
+{
+    std::wstring block;
+    bool temps[2] = {};
+    const wchar_t* names[2] = {L"TEMP=", L"TMP="};
+    wchar_t* const all = ::GetEnvironmentStringsW();
+    for (const wchar_t* entry = all; *entry; entry += ::lstrlenW(entry) + 1) {
+        std::wstring line = entry;
+        for (int i = 0; i < 2; ++i)
+            if (::_wcsnicmp(entry, names[i], ::lstrlenW(names[i])) == 0)
+                line = names[i] + temp, temps[i] = true;
+        block += line + L'\0';
+    }
+    ::FreeEnvironmentStringsW(all);
+    for (int i = 0; i < 2; ++i)
+        if (!temps[i]) block += names[i] + temp + L'\0';
+    return block + L'\0';
+}
+
+static std::wstring CopyResults(const std::wstring& folder, const std::wstring& results)
+{
+    WIN32_FIND_DATAW data;
+    const HANDLE find = ::FindFirstFileW((folder + L"\\results\\*.xml").c_str(), &data);
+    if (find == INVALID_HANDLE_VALUE) return L"no results";
+    std::wstring failure;
+    do {
+        const std::wstring target = results + L"\\" + data.cFileName;
+        if (!::CopyFileW((folder + L"\\results\\" + data.cFileName).c_str(), target.c_str(), FALSE) && failure.empty())
+            failure = Error(L"no results: " + target + L" could not be written");
+    } while (::FindNextFileW(find, &data));
+    ::FindClose(find);
+    return failure;
+}
+
+// Windows 7 puts a process in one job only: where the runner is in a job that lets its children
+// break away, the program leaves it first. Why it could not be started, or nothing.
+static std::wstring StartSuspended(const std::wstring& exe, const std::wstring& folder, HANDLE output,
+                                   PROCESS_INFORMATION& started)
+{
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    CHandle input(::CreateFileW(L"NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherited, OPEN_EXISTING,
+                                0, nullptr));
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESTDHANDLES;
+    startup.hStdInput = input;
+    startup.hStdOutput = startup.hStdError = output;
+    std::wstring commandLine = L"\"" + exe + L"\" --gtest_output=xml:results\\";
+    std::wstring environment = EnvironmentWithTemp(folder);
+    const DWORD flags = CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT;
+    for (DWORD breakaway : {DWORD(CREATE_BREAKAWAY_FROM_JOB), DWORD(0)}) {
+        if (::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, TRUE, flags | breakaway,
+                             &environment[0], folder.c_str(), &startup, &started))
+            return L"";
+        if (::GetLastError() != ERROR_ACCESS_DENIED) break;
+    }
+    return Error(L"could not be started");
+}
+
+// Copies the program's output into the log until every process that holds the pipe is gone. The job
+// is ended when the program ends or its time is up; a holder outside the job gets a few seconds.
+static void Record(HANDLE process, HANDLE job, HANDLE output, CRunLog& log, bool& timedOut, bool& recorded)
+{
+    const DWORD begin = ::GetTickCount(), limit = PROGRAM_TIME_LIMIT_MINUTES * 60 * 1000;
+    DWORD endedAt = 0;
+    bool ended = false;
+    for (;;) {
+        DWORD available = 0;
+        if (!::PeekNamedPipe(output, nullptr, 0, nullptr, &available, nullptr)) break;
+        if (available) {
+            char buffer[4096];
+            DWORD read = 0;
+            if (::ReadFile(output, buffer, sizeof buffer, &read, nullptr))
+                recorded = log.Write(buffer, read) && recorded;
+        } else if (!ended) {
+            const bool exited = ::WaitForSingleObject(process, 50) == WAIT_OBJECT_0;
+            timedOut = !exited && ::GetTickCount() - begin > limit;
+            if (exited || timedOut) {
+                ::TerminateJobObject(job, 1);
+                ended = true;
+                endedAt = ::GetTickCount();
+            }
+        } else if (::GetTickCount() - endedAt > 5000) {
+            break;
+        } else {
+            ::Sleep(50);
+        }
+    }
+    ::WaitForSingleObject(process, 5000);
+}
+
+std::wstring RunProgram(const std::wstring& exe, const std::wstring& folder, const std::wstring& results,
+                        CRunLog& log)
+{
+    if (!::CreateDirectoryW(folder.c_str(), nullptr))
+        return Error(L"its folder " + folder + L" could not be made");
+    CHandle job(::CreateJobObjectW(nullptr, nullptr));
+    JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits = {};
+    limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+    if (!job.IsValid() ||
+        !::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &limits, sizeof limits))
+        return Error(L"no job object could be made for it; not run");
+    SECURITY_ATTRIBUTES inherited = {sizeof inherited, nullptr, TRUE};
+    HANDLE readEnd, writeEnd;
+    if (!::CreatePipe(&readEnd, &writeEnd, &inherited, 0)) return Error(L"no pipe for its output; not run");
+    CHandle output(readEnd), childOutput(writeEnd);
+    ::SetHandleInformation(output, HANDLE_FLAG_INHERIT, 0);
+
+    PROCESS_INFORMATION started = {};
+    const std::wstring failure = StartSuspended(exe, ShortName(folder), childOutput, started);
+    if (!failure.empty()) return failure;
+    CHandle process(started.hProcess), thread(started.hThread);
+    childOutput.Close();
+    // In the job before it runs a single instruction, so that nothing it starts can escape.
+    if (!::AssignProcessToJobObject(job, process)) {
+        const std::wstring reason = Error(L"could not be put in a job object, so what it starts could outlive it");
+        ::TerminateProcess(process, 1);
+        return reason + L"; not run";
+    }
+    ::ResumeThread(thread);
+    bool timedOut = false, recorded = true;
+    Record(process, job, output, log, timedOut, recorded);
+    DWORD code = 1;
+    ::GetExitCodeProcess(process, &code);
+    const std::wstring copied = CopyResults(folder, results);
+    if (timedOut)
+        return L"did not end within " + std::to_wstring(PROGRAM_TIME_LIMIT_MINUTES) +
+               L" minutes; it and all it started were ended";
+    if (code != 0) return L"exit code " + std::to_wstring(code);
+    if (!recorded) return L"its output could not be recorded";
+    return copied;
+}
