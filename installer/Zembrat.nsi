@@ -21,7 +21,7 @@ Var DirCount
 
 ; Each folder and file is recorded in the manifest as it is installed, so that Uninst.exe removes
 ; exactly what this installer put there and never the user's own files beside them.
-!macro InstallDir FOLDER
+!macro InstallFolder FOLDER
   CreateDirectory "$INSTDIR\${FOLDER}"
   Push "$INSTDIR\${FOLDER}"
   IntOp $DirCount $DirCount + 1
@@ -45,13 +45,13 @@ Section
   !insertmacro InstallFile "QuorillCore.dll"
   !insertmacro InstallFile "voice.dll"
   !insertmacro InstallFile "readme.txt"
-  !insertmacro InstallDir "codec"
+  !insertmacro InstallFolder "codec"
   !insertmacro InstallFile "codec\g711.dll"
   !insertmacro InstallFile "codec\g729.dll"
-  !insertmacro InstallDir "skin"
+  !insertmacro InstallFolder "skin"
   !insertmacro InstallFile "skin\main.skn"
   !insertmacro InstallFile "skin\icons.bmp"
-  !insertmacro InstallDir "lang"
+  !insertmacro InstallFolder "lang"
   !insertmacro InstallFile "lang\zh-CN.lng"
 
   ; Uninst.exe removes only empty folders, in key order: the last folder made, the deepest, first.
@@ -70,6 +70,7 @@ Section
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayIcon" "$INSTDIR\Quorill.exe"
   WriteRegStr HKLM "${UNINST_KEY}" "DisplayVersion" "1.0.0.1"
   WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "Quorill Networks"
+  ; Quoted: of a path with spaces left bare, Windows would first try C:\Program.exe.
   WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\Uninst.exe"'
   WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
