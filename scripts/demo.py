@@ -63,17 +63,16 @@ def in_slow_motion(pid, until, seconds):
     which it returns. A dozen entries go in a few milliseconds, too fast to capture the dialog at full speed;
     slowed down, the same removal keeps it on screen."""
     deadline = time.monotonic() + seconds
+    result = None
     try:
-        while time.monotonic() < deadline:
+        while not result and time.monotonic() < deadline:
             os.kill(pid, signal.SIGSTOP)
             result = until()
-            if result:
-                return result
             os.kill(pid, signal.SIGCONT)
             time.sleep(0.001)
-        return None
-    finally:
-        os.kill(pid, signal.SIGCONT)
+    except ProcessLookupError:  # it ended without a removal: the answer was No
+        pass
+    return result
 
 
 def screenshot(path, window):
