@@ -60,8 +60,8 @@ def uninstaller_pid():
 
 def in_slow_motion(pid, until, seconds):
     """Lets the process run only a millisecond at a time, stopped in between, until until() returns something,
-    which it returns. A dozen entries go in a few milliseconds, too fast to capture the dialog at full speed;
-    slowed down, the same removal keeps it on screen."""
+    which it returns. The dialog of a dozen entries is gone within some 40 ms, too soon to capture at full
+    speed; slowed down, the same removal keeps it on screen."""
     deadline = time.monotonic() + seconds
     result = None
     try:
