@@ -1,89 +1,142 @@
-"""Stages a sample installation of Zembrat in a private Wine prefix, runs the uninstaller on it,
-and leaves screenshots of each screen it passed and a listing of what went.
+"""Installs Zembrat with its sample installer in a private Wine prefix, checks the installation with
+UninstCheck.exe, and removes it as a user does: through the system's list of installed programs, which under
+Wine is Add/Remove Programs (`wine uninstaller`), a client of the uninstall entry that starts its
+UninstallString. Prints what was there before and what is left after, and leaves screenshots of both screens.
 
-Without a display of your own the question is answered Yes for you on a private X display; with
-one (WINE_SESSION_DISPLAY=keep and DISPLAY set) the windows appear there and you answer yourself.
+Without a display of your own the question is answered Yes for you on a private X display; with one
+(WINE_SESSION_DISPLAY=keep and DISPLAY set) the windows appear there and you answer yourself.
+The round-trip test runs the same steps, without the screenshots.
 """
 import os
+import shutil
+import signal
 import subprocess
 import sys
 import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-from driver import (Installation, Run, add_uninstall_key, uninstall_key_exists, wait_for,  # noqa: E402
-                    windows_path, xdotool)
+from driver import DRIVE_C, Run, check, uninstall_key_exists, wait_for, windows_path, xdotool  # noqa: E402
 
-SHOTS = Path(os.environ["UNINST_DEMO_SHOTS"])
-HEADLESS = os.environ.get("WINE_SESSION_HEADLESS") == "1"
+SETUP = Path(os.environ["UNINST_SETUP"])
+FOLDER = r"C:\Program Files (x86)\Zembrat 网络电话"
+KEY = "Quorill2010"
+# Wine's console programs write to a pipe in the OEM code page.
+CONSOLE_ENCODING = "gbk" if os.environ.get("LC_ALL", "").startswith("zh_CN") else "cp437"
 
 
-def screenshot(name, window):
-    path = SHOTS / name
+def install(folder):
+    """Runs the installer silently into folder, a C: path; returns the folder under drive_c."""
+    # NSIS takes /D= last and unquoted. Wine joins its arguments with single spaces and quotes each
+    # one that holds a space, so the folder is handed over word by word.
+    subprocess.run(["wine", SETUP, "/S", *f"/D={folder}".split(" ")], check=True, timeout=120,
+                   stdin=subprocess.DEVNULL, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    return DRIVE_C.joinpath(*folder.split("\\")[1:])
+
+
+def installed_programs():
+    """The lines of Add/Remove Programs' list: key|||display name."""
+    listed = subprocess.run(["wine", "uninstaller", "--list"], capture_output=True, timeout=60).stdout
+    return listed.decode(CONSOLE_ENCODING, "replace").splitlines()
+
+
+def remove_as_a_user():
+    """Starts the removal from the list of installed programs. Add/Remove Programs waits for the
+    uninstaller it starts, so the run ends with it."""
+    return Run("uninstaller", "--remove", KEY)
+
+
+def uninstaller_pid():
+    """The Linux process of this prefix's Uninst.exe."""
+    prefix = f"WINEPREFIX={os.environ['WINEPREFIX']}\0".encode()
+    for proc in Path("/proc").iterdir():
+        try:
+            if b"\\Uninst.exe" in (proc / "cmdline").read_bytes() and prefix in (proc / "environ").read_bytes():
+                return int(proc.name)
+        except (OSError, ValueError):
+            continue
+    return None
+
+
+def in_slow_motion(pid, until, seconds):
+    """Lets the process run only a millisecond at a time, stopped in between, until until() returns something,
+    which it returns. The dialog of a dozen entries is gone within some 40 ms, too soon to capture at full
+    speed; slowed down, the same removal keeps it on screen."""
+    deadline = time.monotonic() + seconds
+    result = None
+    try:
+        while not result and time.monotonic() < deadline:
+            os.kill(pid, signal.SIGSTOP)
+            result = until()
+            os.kill(pid, signal.SIGCONT)
+            time.sleep(0.001)
+    except ProcessLookupError:  # it ended without a removal: the answer was No
+        pass
+    return result
+
+
+def screenshot(path, window):
     subprocess.run(["import", "-window", window, str(path)], check=True)
     return path
 
 
-def listing(install):
-    lines = []
-    for path in sorted(install.root.rglob("*")):
-        if path.parent.name == "cache" and path.name.startswith("m"):
-            continue
-        lines.append(("  " + windows_path(path) + ("\\" if path.is_dir() else "")))
-    cache = install.root / "cache"
-    if cache.exists():
-        lines.append(f"  {windows_path(cache)}\\ (and {sum(1 for _ in cache.iterdir())} cached messages)")
-    lines.append("  uninstall entry Quorill2010: " + ("present" if uninstall_key_exists() else "gone"))
+def progress_shown(path):
+    """A screenshot of the progress dialog once its bar has moved, in Windows 10's highlight colour."""
+    dialog = xdotool("search", "--onlyvisible", "--name", "^卸载")
+    if not dialog:
+        return None
+    screenshot(path, dialog[0])
+    colours = subprocess.run(["convert", str(path), "-format", "%c", "histogram:info:-"],
+                             capture_output=True, text=True).stdout
+    return "#0078D7" in colours and path
+
+
+def listing(folder):
+    lines = ["  " + windows_path(p) + ("\\" if p.is_dir() else "") for p in sorted([folder, *folder.rglob("*")])]
+    lines.append(f"  uninstall entry {KEY}: " + ("present" if uninstall_key_exists() else "gone"))
     return "\n".join(lines)
 
 
 def main():
-    SHOTS.mkdir(parents=True, exist_ok=True)
-    for old in SHOTS.glob("*.png"):
+    shots = Path(os.environ["UNINST_DEMO_SHOTS"])
+    headless = os.environ.get("WINE_SESSION_HEADLESS") == "1"
+    shots.mkdir(parents=True, exist_ok=True)
+    for old in shots.glob("*.png"):
         old.unlink()
+    shutil.rmtree(DRIVE_C.joinpath(*FOLDER.split("\\")[1:]), ignore_errors=True)
 
-    install = Installation("Demo")
-    for name in ["Quorill.exe", "QuorillCore.dll", "voice.dll", "codec/g711.dll", "codec/g729.dll",
-                 "skin/main.skn", "skin/icons.bmp", "lang/zh-CN.lng", "readme.txt"]:
-        install.add_file(name)
-    install.add_dir("codec")
-    install.add_dir("skin")
-    install.add_dir("lang")
-    install.add_decoy("user/contacts.db", b"the user's own contacts: not listed, so kept")
-    # The product keeps cached voice messages in a large folder that the manifest does not list.
-    # The installer also recorded 200 message files that were never written; Wine looks for each of
-    # them by reading the whole folder, which keeps the removal on screen long enough to be seen.
-    cache = install.root / "cache"
-    cache.mkdir()
-    for i in range(40000):
-        (cache / f"m{i:05}.amr").touch()
-    never_written = [cache / f"VM{i:03}.AMR" for i in range(200)]
-    install.write_manifest(files=install.files + never_written, dirs=install.dirs)
-    add_uninstall_key()
+    print(f"Installing: {SETUP.name} /S /D={FOLDER}")
+    folder = install(FOLDER)
+    before = set(folder.rglob("*"))
+    print("\nBefore:\n" + listing(folder))
+    code, lines = check(windows_path(folder / "Uninst.ini"), "-q")
+    print(f"\nUninstCheck.exe (exit code {code}):\n" + "\n".join("  " + "  ".join(line) for line in lines))
+    print("\nApps & features lists (wine uninstaller --list):\n" + "\n".join("  " + p for p in installed_programs()))
 
-    before = set(install.root.rglob("*"))
-    print("Before:\n" + listing(install))
-    run = Run(install.exe)
+    print(f"\nRemoving it from there: wine uninstaller --remove {KEY}")
+    run = remove_as_a_user()
     box = wait_for(lambda: xdotool("search", "--name", "^Zembrat$"), 20)
     # The box takes the focus a moment after it appears; until then Wine paints it inactive.
     wait_for(lambda: xdotool("getwindowfocus") == box[:1], 5)
     time.sleep(0.3)
-    shots = [screenshot("1-confirm.png", box[0])]
-    if HEADLESS:
-        run.answer("Return")
+    taken = [screenshot(shots / "1-confirm.png", box[0])]
+    if headless:
+        xdotool("windowfocus", box[0])
+        xdotool("key", "--clearmodifiers", "Return")
     else:
         print("Answer the question in the window titled Zembrat.")
-    dialog = wait_for(lambda: xdotool("search", "--onlyvisible", "--name", "^卸载"), 120)
-    if dialog:
-        time.sleep(0.5)
-        shots.append(screenshot("2-progress.png", dialog[0]))
-    code = run.wait(300)
+    progress = in_slow_motion(uninstaller_pid(), lambda: progress_shown(shots / "2-progress.png"), 300)
+    taken += [progress] if progress else []
+    run.wait(300)
+    # The uninstaller's own file goes a moment after the process has ended.
+    wait_for(lambda: not (folder / "Uninst.exe").exists(), 10)
 
-    time.sleep(2)  # the uninstaller's own file goes a moment after the process has ended
-    print("\nAfter (exit code %d):\n" % code + listing(install))
-    removed = sorted(p for p in before - set(install.root.rglob("*")) if p.parent.name != "cache")
+    print("\nAfter:\n" + listing(folder))
+    left = [p for p in installed_programs() if p.startswith(KEY + "|")]
+    print("\nApps & features still lists:\n" + ("\n".join("  " + p for p in left) or f"  no {KEY}"))
+    removed = sorted(before - set(folder.rglob("*")))
     print("\nRemoved:\n" + "\n".join("  " + windows_path(p) for p in removed))
-    print("\nScreenshots:\n" + "\n".join(f"  {p}" for p in shots))
+    print("\nScreenshots:\n" + "\n".join(f"  {p}" for p in taken))
 
 
 if __name__ == "__main__":

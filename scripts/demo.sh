@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
-# Builds Uninst.exe and runs it on a sample installation in a private Wine prefix; prints what it
-# removed and where the screenshots are. On a desktop, run with WINE_SESSION_DISPLAY=keep to see
-# the windows and answer the question yourself.
+# Builds Uninst.exe and the sample installer, installs Zembrat with it in a private Wine prefix,
+# checks the installation and removes it through Wine's Add/Remove Programs; prints what it removed
+# and where the screenshots are. On a desktop, run with WINE_SESSION_DISPLAY=keep to see the windows
+# and answer the question yourself.
 # scripts/demo.sh --refresh-screenshots also replaces the screenshots that README.md shows.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -13,7 +14,7 @@ case "${1:-}" in
   *) echo "usage: scripts/demo.sh [--refresh-screenshots]" >&2; exit 2 ;;
 esac
 
-scripts/build.sh Uninst e2e_probe
+scripts/build.sh Uninst UninstCheck ZembratSetup e2e_probe
 
 source scripts/wine-session.sh
 trap wine_session_stop EXIT
@@ -22,6 +23,7 @@ build="$PWD/build/win32"
 export LOCPATH="$build/locale" LC_ALL=zh_CN.UTF-8
 wine_session_start "$build" "$build/demo/wineprefix"
 export UNINST_EXE="$build/Uninst.exe" UNINST_PROBE="$build/tests/e2e_probe.exe"
+export UNINST_CHECK="$build/UninstCheck.exe" UNINST_SETUP="$build/ZembratSetup.exe"
 export UNINST_DEMO_SHOTS="$build/demo/screenshots"
 python3 scripts/demo.py
 

@@ -6,7 +6,7 @@ set -euo pipefail
 # fonts-wine is only recommended by Wine, and the prefixes need its Marlett for the caption buttons.
 packages=(cmake ninja-build python3 g++-mingw-w64-i686 binutils-mingw-w64-i686 mingw-w64-tools googletest
           wine wine32 wine64 fonts-wine fonts-arphic-uming fonts-wqy-zenhei xvfb xdotool imagemagick locales
-          osslsigncode openssl)
+          osslsigncode openssl nsis)
 
 missing=()
 for p in "${packages[@]}"; do

@@ -44,12 +44,8 @@ def wait_for(condition, seconds, step=0.05):
     return condition()
 
 
-def uninstall_key_exists():
-    return wine("reg", "query", UNINSTALL_KEY, "/reg:32").returncode == 0
-
-
-def add_uninstall_key():
-    wine("reg", "add", UNINSTALL_KEY, "/v", "DisplayName", "/d", "Zembrat", "/f", "/reg:32")
+def uninstall_key_exists(view=32):
+    return wine("reg", "query", UNINSTALL_KEY, f"/reg:{view}").returncode == 0
 
 
 class Installation:
@@ -109,10 +105,11 @@ def check(*args, env=None):
 
 
 class Run:
-    """One start of the uninstaller, from a working directory that holds no manifest of ours."""
+    """One start of the uninstaller, or of a program that starts it, from a working directory that holds no
+    manifest of ours."""
 
-    def __init__(self, exe, cwd=DRIVE_C / "windows" / "system32"):
-        self.process = subprocess.Popen(["wine", str(exe)], cwd=cwd,
+    def __init__(self, *command, cwd=DRIVE_C / "windows" / "system32"):
+        self.process = subprocess.Popen(["wine", *map(str, command)], cwd=cwd,
                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
     def answer(self, key):

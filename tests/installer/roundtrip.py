@@ -1,0 +1,46 @@
+"""ZembratSetup.exe installs silently, UninstCheck.exe finds the installation clean, and Add/Remove Programs
+removes it through Uninst.exe: the installation folder is all that is left, and no uninstall entry in either
+registry view."""
+import os
+import sys
+import unittest
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
+from demo import KEY, install, installed_programs, remove_as_a_user  # noqa: E402
+from driver import DRIVE_C, check, uninstall_key_exists, wait_for, windows_path  # noqa: E402
+
+
+def tree():
+    return {Path(d, n) for d, dirs, files in os.walk(DRIVE_C) for n in dirs + files}
+
+
+def listed():
+    return [line for line in installed_programs() if line.startswith(KEY + "|||")]
+
+
+class RoundTrip(unittest.TestCase):
+    def test_installed_checked_and_removed_from_the_list_of_programs(self):
+        before = tree()
+        folder = install(r"C:\Zembrat 网络电话")
+
+        code, lines = check("-q", windows_path(folder / "Uninst.ini"))
+        self.assertEqual((0, ["expected", "summary"]), (code, [line[0] for line in lines]), lines)
+        self.assertTrue(lines[1][1].startswith("clean: 12 entries acted on"), lines)
+        self.assertTrue(uninstall_key_exists(32))
+        self.assertTrue(listed())
+
+        run = remove_as_a_user()
+        run.answer("Return")
+        self.assertEqual(0, run.wait(60))
+        # Uninst.exe goes after it has ended, by a script in the temporary folder that then goes too.
+        wait_for(lambda: tree() - before == {folder}, 10)
+        self.assertEqual({folder}, tree() - before)
+        self.assertEqual(set(), before - tree())
+        self.assertEqual((False, False), (uninstall_key_exists(32), uninstall_key_exists(64)))
+        self.assertEqual([], listed())
+
+
+if __name__ == "__main__":
+    unittest.main(verbosity=2)
