@@ -4,6 +4,7 @@
 #include "check/CanonicalPath.h"
 #include "check/RemovalForecast.h"
 #include "check/ReportWriter.h"
+#include "check/UninstallKey.h"
 #include <algorithm>
 #include <map>
 #include <memory>
@@ -292,9 +293,23 @@ int wmain(int argc, wchar_t** argv)
                                       : L"holds the folder of Uninst.exe; stays",
                   forecast.expected[i]});
 
+    // A staged folder checked before packaging has no key yet: its absence is only noted.
+    const std::vector<UninstallKeyVerdict> keys = JudgeUninstallKey(plan.exe);
+    if (keys.empty())
+        out.Line({L"note", L"no uninstall entry in either registry view: Apps & features lists nothing to remove",
+                  UNINSTALL_KEY_NAME});
+    size_t keyProblems = 0;
+    for (const UninstallKeyVerdict& v : keys) {
+        const std::wstring view = v.is64 ? L"64-bit view" : L"32-bit view";
+        out.Line({L"key", view, v.stays.empty() ? L"deleted by Uninst.exe" : L"stays: " + v.stays, UNINSTALL_KEY_NAME});
+        out.Line({L"command", view, v.wrongCommand.empty() ? L"starts the Uninst.exe checked" : v.wrongCommand,
+                  v.command});
+        keyProblems += !v.stays.empty() + !v.wrongCommand.empty();
+    }
+
     // Missing entries and entries outside the folder leave nothing behind in it.
     const bool clean = skipped == 0 && forecast.left.empty() && encodingProblems == 0 &&
-                       counts[static_cast<int>(Outcome::Unknown)] == 0;
+                       counts[static_cast<int>(Outcome::Unknown)] == 0 && keyProblems == 0;
     const size_t entries = plan.files.size() + plan.dirs.size();
     out.Line({L"summary", (clean ? L"clean: " : L"problems: ") + Count(entries, L"entry", L"entries") +
                               L" acted on, " + std::to_wstring(skipped) + L" skipped, " +
@@ -303,6 +318,7 @@ int wmain(int argc, wchar_t** argv)
                               std::to_wstring(counts[static_cast<int>(Outcome::Unknown)]) + L" unknown, " +
                               std::to_wstring(counts[static_cast<int>(Outcome::Fails)]) + L" failing, " +
                               std::to_wstring(forecast.left.size()) + L" left behind, " +
-                              Count(encodingProblems, L"encoding problem", L"encoding problems")});
+                              Count(encodingProblems, L"encoding problem", L"encoding problems") + L", " +
+                              Count(keyProblems, L"uninstall key problem", L"uninstall key problems")});
     return clean ? EXIT_CLEAN : EXIT_PROBLEMS;
 }

@@ -8,15 +8,16 @@ import time
 import unittest
 
 sys.path.insert(0, os.path.join(os.path.dirname(__file__), "..", "e2e"))
-from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, Installation, Run, check, wait_for,  # noqa: E402
-                    windows_path, wine)
+from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, UNINSTALL_KEY, Installation, Run, check,  # noqa: E402
+                    wait_for, windows_path, wine)
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
-FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "encoding"}
+FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "encoding", "key", "command"}
 HOLDS_EXE = "holds Uninst.exe while the removal runs; stays"
 UNLISTED = "no entry lists it"
 STOPS_AT_3 = "never read: after key 3, where reading stops"
 MARK_HIDES = "never read: the byte order mark hides the section named on the first line"
+NO_KEY = ["note", "no uninstall entry in either registry view: Apps & features lists nothing to remove", UNINSTALL_KEY]
 LITERALLY = "taken literally after \\\\?\\: "
 # The checker bound by folder permissions as a user on Windows is: root's overrides dropped.
 AS_USER = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"] if os.geteuid() == 0 else []
@@ -108,10 +109,11 @@ class CheckerTest(unittest.TestCase):
         self.assertEqual([["entry", "Files", str(i), windows_path(p)] for i, p in enumerate(files)] +
                          [["entry", "Dirs", str(i), windows_path(p)] for i, p in enumerate(install.dirs)] +
                          [["expected", HOLDS_EXE, windows_path(install.root)],
+                          NO_KEY,
                           ["summary", "clean: 8 entries acted on, 0 skipped, 0 missing, 0 outside, 0 unknown, 0 failing, "
-                                      "0 left behind, 0 encoding problems"]], lines)
+                                      "0 left behind, 0 encoding problems, 0 uninstall key problems"]], lines)
         # Quiet, and with the folder named: the same check without the entries.
-        self.assertEqual((0, lines[-2:]), check("-q", manifest, windows_path(install.root) + "\\"))
+        self.assertEqual((0, lines[-3:]), check("-q", manifest, windows_path(install.root) + "\\"))
         self.assertEqual(before, snapshot(install))
 
     def test_each_problem_is_reported_once_with_the_exit_status(self):
@@ -192,6 +194,21 @@ class CheckerTest(unittest.TestCase):
             locked = install.add_decoy("locked/x.dll").parent
             locked.chmod(0)
             return {"files": install.files + [locked / "x.dll"], "dirs": install.dirs[:2] + [locked, install.dirs[2]]}
+
+        def registered(view=32, subkey=False, command=None):
+            """The uninstall key in one registry view, removed again after its row."""
+            def change(install):
+                value = command or f'"{windows_path(install.exe)}"'
+                wine("reg", "add", UNINSTALL_KEY, "/v", "UninstallString", "/d", value, "/f", f"/reg:{view}")
+                if subkey:
+                    wine("reg", "add", UNINSTALL_KEY + "\\Sub", "/f", f"/reg:{view}")
+                return {}
+            change.registers = True
+            return change
+
+        def key_lines(view, key, command="starts the Uninst.exe checked", value=None):
+            return lambda i: [["key", f"{view}-bit view", key, UNINSTALL_KEY],
+                              ["command", f"{view}-bit view", command, value or f'"{windows_path(i.exe)}"']]
 
         deep = "deep/" + "/".join(["d" * 100] * 3)
         too_long = "its path is longer than 259 characters, the most an entry may hold"
@@ -279,6 +296,15 @@ class CheckerTest(unittest.TestCase):
              lambda i: [["left", "dir", UNLISTED, path(i, "deep")], ["left", "dir", UNLISTED, path(i, deep[:105])],
                         ["left", "dir", UNLISTED, path(i, deep[:206])], ["left", "dir", too_long, path(i, deep)],
                         ["left", "file", too_long, path(i, deep + "/x.txt")]]),
+            ("a key that Uninst.exe deletes", registered(), 0, key_lines(32, "deleted by Uninst.exe")),
+            ("a key in the 64-bit view only", registered(view=64), 1,
+             key_lines(64, "stays: Uninst.exe, a 32-bit program, deletes the key only in the 32-bit view")),
+            ("a key with a subkey", registered(subkey=True), 1,
+             key_lines(32, "stays: it holds subkeys (Sub), and Uninst.exe deletes only a key without any")),
+            ("a command that starts another program", registered(command=r"C:\Program Files\Zembrat\problem\Uninst.exe"), 1,
+             key_lines(32, "deleted by Uninst.exe",
+                       "names another program than C:\\Program Files\\Zembrat\\problem\\Uninst.exe: C:\\Program",
+                       r"C:\Program Files\Zembrat\problem\Uninst.exe")),
             ("a folder that cannot be read", unreadable, 1,
              lambda i: [["unknown", "Files", "3", "inside a folder that cannot be read", path(i, "locked/x.dll")],
                         ["stays", "Dirs", "2", "cannot be read: whether it is empty cannot be told", path(i, "locked")],
@@ -289,6 +315,9 @@ class CheckerTest(unittest.TestCase):
                 install = self.installation("problem")
                 install.write_manifest(**change(install))
                 code, lines, listed = check_as_user(windows_path(install.manifest))
+                if hasattr(change, "registers"):
+                    for view in (32, 64):
+                        wine("reg", "delete", UNINSTALL_KEY, "/f", f"/reg:{view}")
                 self.assertEqual(expected(install), findings(lines))
                 self.assertEqual(status, code)
                 self.assertEqual("summary", lines[-1][0])
@@ -328,7 +357,7 @@ class CheckerTest(unittest.TestCase):
                                   ["entry", "Dirs", "0", windows_path(install.dirs[0])],
                                   ["left", "dir", UNLISTED, windows_path(decoy.parent)],
                                   ["left", "file", UNLISTED, windows_path(decoy)],
-                                  ["expected", HOLDS_EXE, windows_path(install.root)]], lines[:-1])
+                                  ["expected", HOLDS_EXE, windows_path(install.root)], NO_KEY], lines[:-1])
         # On a console whose code page has no Chinese the same lines show, their tabs expanded.
         console = wine(PROBE_EXE, "console", "Z:" + CHECK_EXE.replace("/", "\\"), windows_path(install.manifest))
         self.assertEqual((1, [" ".join(line) for line in lines]),

@@ -51,14 +51,14 @@ const struct {
 } IMPORTS[] = {
     {0x0501, "KERNEL32.DLL",
      " AddVectoredExceptionHandler CloseHandle CompareStringW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
-     " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection FindClose"
+     " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection ExpandEnvironmentStringsW FindClose"
      " FindFirstFileW FindNextFileW FreeLibrary GetACP GetCPInfoExW GetConsoleMode GetCurrentProcess"
      " GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesW GetFullPathNameW"
      " GetHandleInformation GetLastError GetLocaleInfoA GetLongPathNameW GetModuleFileNameW GetModuleHandleA"
      " GetModuleHandleW GetPrivateProfileStringW GetProcAddress GetProcessAffinityMask GetProcessHeap"
      " GetShortPathNameW GetStartupInfoW GetStdHandle GetSystemTimeAsFileTime GetTempFileNameW GetTempPathW"
      " GetThreadContext GetThreadLocale GetThreadPriority GetVersionExW GetVolumePathNamesForVolumeNameW HeapAlloc"
-     " HeapFree InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent LCMapStringW LeaveCriticalSection"
+     " HeapFree InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent IsWow64Process LCMapStringW LeaveCriticalSection"
      " LoadLibraryA LoadLibraryW MultiByteToWideChar OpenProcess OutputDebugStringA Process32FirstW Process32NextW"
      " RaiseException ReadFile ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent"
      " ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
@@ -71,7 +71,7 @@ const struct {
      " GetMessageW GetMonitorInfoW GetSystemMetrics GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
      " MessageBoxW MonitorFromWindow MoveWindow PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
      " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
-    {0x0501, "ADVAPI32.DLL", " RegCloseKey RegDeleteKeyW RegOpenKeyExW "},
+    {0x0501, "ADVAPI32.DLL", " RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryValueExW "},
     {0x0501, "SHELL32.DLL", " ShellExecuteW "},
     {0x0501, "COMCTL32.DLL", " #17 "},
     {0x0501, "MSVCRT.DLL",
