@@ -3,7 +3,8 @@
 # Chinese Windows (code page 936, a user name with Chinese characters in %TEMP%) under a folder whose
 # name holds characters that cmd treats specially, and run by Wine's cmd with nothing from this side.
 # A second run while one is going refuses; a run killed midway leaves only marked items, which the
-# next run removes, saying so; that run passes whole and leaves nothing. A kit missing a program or
+# next run removes, saying so; that run passes whole, starts no browser, touches no key of the
+# machine's (the one Windows 7 has under HKCR\http) and leaves nothing. A kit missing a program or
 # holding an altered one says which, by name, and runs the rest; where the product is installed or
 # running, it refuses. (Under Wine every token is elevated and the input desktop is always the
 # prompt's, so those refusals cannot be shown here.)
@@ -53,6 +54,16 @@ kit_processes() {  # "PID COMMAND LINE" of each Windows process of the prefix bu
   done 2>/dev/null | grep -v -E '^[0-9]+ C:\\windows\\system32\\(services|winedevice|plugplay|svchost|rpcss|explorer)\.exe' || true
 }
 
+# Any browser Wine would start records the page instead; and the key that Windows 7 with Internet
+# Explorer has under HKCR\http, which no run may touch.
+printf '#!/bin/sh\necho "$1" >>"%s"\n' "$work/browser.log" >"$work/browser.sh"
+chmod +x "$work/browser.sh"
+wine reg add 'HKCU\Software\Wine\WineBrowser' /v Browsers /d "$work/browser.sh" /f >/dev/null 2>&1
+ddeexec='HKCR\http\shell\open\ddeexec'
+wine reg add "$ddeexec\application" /ve /d IExplore /f >/dev/null 2>&1
+wine reg add "$ddeexec\topic" /ve /d WWW_OpenURL /f >/dev/null 2>&1
+browser_keys=$(wine reg query "$ddeexec" /s 2>&1)
+
 # A second run while one is going refuses. The first, killed (as a closed console would end it)
 # once the end-to-end tests have made their marked key and staged installation, leaves no process:
 # the job objects end what it started at once, where the end-to-end tests alone run for seconds.
@@ -98,6 +109,8 @@ for view in 32 64; do
   wine reg query "$key" /reg:$view >/dev/null 2>&1 && fail "the uninstall key is left in the $view-bit view"
 done
 [ -z "$(kit_processes)" ] || fail "processes of the kit are left: $(kit_processes)"
+[ ! -e "$work/browser.log" ] || fail "a browser was started for $(cat "$work/browser.log")"
+[ "$(wine reg query "$ddeexec" /s 2>&1)" = "$browser_keys" ] || fail "$ddeexec changed: $(wine reg query "$ddeexec" /s 2>&1)"
 
 # One program altered (another in place of Uninst.exe), the others but two missing: each is named,
 # and the two left run, here with the code page of a Western Windows (1252), which cannot spell the
