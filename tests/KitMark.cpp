@@ -1,4 +1,5 @@
 #include "KitMark.h"
+#include "platform/Handle.h"
 
 const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 const wchar_t KIT_MARK_VALUE[] = L"QuorillTestKit";
@@ -78,28 +79,25 @@ bool IsMarkedFolder(const std::wstring& path)
 
 // Links are removed as links: nothing outside the folder is followed. The mark goes last, so that a
 // folder that could not be removed whole is still known as the kit's.
-static void RemoveTree(const std::wstring& folder, const std::wstring& spare = L"")
+static void RemoveContents(const std::wstring& folder, const std::wstring& spare = L"")
 {
     WIN32_FIND_DATAW data;
-    const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = data.cFileName, path = folder + L"\\" + name;
-            if (name == L"." || name == L".." || name == spare) continue;
-            ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            const DWORD kind = data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
-            if (kind == FILE_ATTRIBUTE_DIRECTORY) RemoveTree(path);
-            else if (!::DeleteFileW(path.c_str())) ::RemoveDirectoryW(path.c_str());
-        } while (::FindNextFileW(find, &data));
-        ::FindClose(find);
-    }
-    ::RemoveDirectoryW(folder.c_str());
+    const CFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find.IsValid()) return;
+    do {
+        const std::wstring name = data.cFileName, path = folder + L"\\" + name;
+        if (name == L"." || name == L".." || name == spare) continue;
+        ::SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+        const DWORD kind = data.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_REPARSE_POINT);
+        if (kind == FILE_ATTRIBUTE_DIRECTORY) RemoveContents(path);
+        if (!::DeleteFileW(path.c_str())) ::RemoveDirectoryW(path.c_str());
+    } while (::FindNextFileW(find, &data));
 }
 
 bool RemoveMarkedFolder(const std::wstring& path)
 {
     if (IsMarkedFolder(path)) {
-        RemoveTree(path, KIT_MARK_FILE);
+        RemoveContents(path, KIT_MARK_FILE);
         ::DeleteFileW((path + L"\\" + KIT_MARK_FILE).c_str());
         ::RemoveDirectoryW(path.c_str());
     }

@@ -13,8 +13,8 @@ std::wstring ProgramFolder()
 static void AddEntries(const std::wstring& folder, std::map<std::wstring, std::wstring>& snapshot, bool deep)
 {
     WIN32_FIND_DATAW data;
-    const HANDLE find = ::FindFirstFileW((folder + L"\\*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return;
+    const CFindHandle find(::FindFirstFileW((folder + L"\\*").c_str(), &data));
+    if (!find.IsValid()) return;
     do {
         const std::wstring name = data.cFileName;
         if (name == L"." || name == L"..") continue;
@@ -23,7 +23,6 @@ static void AddEntries(const std::wstring& folder, std::map<std::wstring, std::w
                          std::to_wstring(data.ftLastWriteTime.dwLowDateTime);
         if (deep && (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)) AddEntries(path, snapshot, true);
     } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
 }
 
 std::map<std::wstring, std::wstring> Snapshot(const std::wstring& folder)

@@ -27,8 +27,6 @@ class RoundTrip(unittest.TestCase):
 
         code, lines = check("-q", windows_path(folder / "Uninst.ini"))
         self.assertEqual((0, ["expected", "key", "command", "summary"]), (code, [line[0] for line in lines]), lines)
-        self.assertEqual(["32-bit view", "deleted by Uninst.exe"], lines[1][1:3])
-        self.assertEqual(["starts the Uninst.exe checked", f'"{windows_path(folder / "Uninst.exe")}"'], lines[2][2:])
         self.assertTrue(lines[3][1].startswith("clean: 12 entries acted on"), lines)
         self.assertTrue(uninstall_key_exists(32))
         self.assertTrue(listed())

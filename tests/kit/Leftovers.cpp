@@ -1,5 +1,6 @@
 #include "kit/Leftovers.h"
 #include "KitMark.h"
+#include "platform/Handle.h"
 
 const wchar_t WORK_FOLDER_PREFIX[] = L"QuorillTests-";
 
@@ -14,13 +15,12 @@ std::vector<std::wstring> RemoveLeftovers(const std::wstring& temp)
     for (const wchar_t* key : KIT_KEYS)
         if (IsMarkedKey(key)) lines.push_back(Outcome(DeleteMarkedKey(key), std::wstring(L"key HKLM\\") + key));
     WIN32_FIND_DATAW data;
-    const HANDLE find = ::FindFirstFileW((temp + L"\\" + WORK_FOLDER_PREFIX + L"*").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return lines;
+    const CFindHandle find(::FindFirstFileW((temp + L"\\" + WORK_FOLDER_PREFIX + L"*").c_str(), &data));
+    if (!find.IsValid()) return lines;
     do {
         const std::wstring folder = temp + L"\\" + data.cFileName;
         if ((data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) && IsMarkedFolder(folder))
             lines.push_back(Outcome(RemoveMarkedFolder(folder), L"folder " + folder));
     } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
     return lines;
 }

@@ -38,15 +38,14 @@ static std::wstring EnvironmentWithTemp(const std::wstring& temp)
 static std::wstring CopyResults(const std::wstring& folder, const std::wstring& results)
 {
     WIN32_FIND_DATAW data;
-    const HANDLE find = ::FindFirstFileW((folder + L"\\results\\*.xml").c_str(), &data);
-    if (find == INVALID_HANDLE_VALUE) return L"no results";
+    const CFindHandle find(::FindFirstFileW((folder + L"\\results\\*.xml").c_str(), &data));
+    if (!find.IsValid()) return L"no results";
     std::wstring failure;
     do {
         const std::wstring target = results + L"\\" + data.cFileName;
         if (!::CopyFileW((folder + L"\\results\\" + data.cFileName).c_str(), target.c_str(), FALSE) && failure.empty())
             failure = Error(L"no results: " + target + L" could not be written");
     } while (::FindNextFileW(find, &data));
-    ::FindClose(find);
     return failure;
 }
 
