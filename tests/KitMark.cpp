@@ -1,6 +1,9 @@
 #include "KitMark.h"
 #include "platform/Handle.h"
 
+// From Windows Vista on, as the test programs are; the headers here are set for Windows XP.
+extern "C" LONG WINAPI RegRenameKey(HKEY key, LPCWSTR subKey, LPCWSTR newName);
+
 const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 const wchar_t KIT_MARK_VALUE[] = L"QuorillTestKit";
 const wchar_t KIT_MARK_FILE[] = L"QuorillTestKit.mark";
@@ -12,19 +15,34 @@ const wchar_t* const KIT_KEYS[3] = {
     L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010 Beta",
 };
 
+// A key is made under a name of the kit's own, marked, and only then renamed: a run cut short at any
+// moment leaves no key of the product's name without the mark.
+static const wchar_t PENDING[] = L" (QuorillTestKit)";
+
+static bool IsPending(const std::wstring& path)
+{
+    const size_t length = ::lstrlenW(PENDING);
+    return path.size() > length && path.compare(path.size() - length, length, PENDING) == 0;
+}
+
+std::wstring PendingKey(const std::wstring& path)
+{
+    return path + PENDING;
+}
+
 bool CreateMarkedKey(const std::wstring& path)
 {
+    if (KeyExists(path)) return false;
     HKEY key;
-    DWORD disposition = 0;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY, nullptr, &key,
-                          &disposition) != ERROR_SUCCESS)
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, PendingKey(path).c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
+                          nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
-    const bool created = disposition == REG_CREATED_NEW_KEY;
-    if (created)
-        ::RegSetValueExW(key, KIT_MARK_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(KIT_MARK_TEXT),
-                         sizeof KIT_MARK_TEXT);
+    const bool made = ::RegSetValueExW(key, KIT_MARK_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(KIT_MARK_TEXT),
+                                       sizeof KIT_MARK_TEXT) == ERROR_SUCCESS &&
+                      ::RegRenameKey(key, nullptr, path.substr(path.rfind(L'\\') + 1).c_str()) == ERROR_SUCCESS;
     ::RegCloseKey(key);
-    return created;
+    if (!made) DeleteMarkedKey(PendingKey(path));
+    return made;
 }
 
 bool KeyExists(const std::wstring& path, REGSAM view)
@@ -37,6 +55,7 @@ bool KeyExists(const std::wstring& path, REGSAM view)
 
 bool IsMarkedKey(const std::wstring& path, REGSAM view)
 {
+    if (IsPending(path)) return KeyExists(path, view);
     HKEY key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0, KEY_READ | view, &key) != ERROR_SUCCESS) return false;
     wchar_t text[128] = {};

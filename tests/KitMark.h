@@ -16,8 +16,11 @@ extern const char KIT_KEY_TAKEN[];
 // Every key under HKLM that a test may create, deepest first.
 extern const wchar_t* const KIT_KEYS[3];
 
-// A key of HKLM in the 32-bit view, created and marked; false, and nothing changed, when it exists.
+// A key of HKLM in the 32-bit view, created with its mark in one step; false, and nothing changed,
+// when it exists.
 bool CreateMarkedKey(const std::wstring& path);
+// The name under which that key is made and marked before it gets its own: a name that marks it.
+std::wstring PendingKey(const std::wstring& path);
 bool KeyExists(const std::wstring& path, REGSAM view = KEY_WOW64_32KEY);
 bool IsMarkedKey(const std::wstring& path, REGSAM view = KEY_WOW64_32KEY);
 // Deletes the key only when it carries the mark (and has no subkeys); whether it is gone.

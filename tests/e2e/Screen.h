@@ -17,9 +17,10 @@ ShownBox WaitForBox(DWORD processId, DWORD ms);
 // Shown on screen: visible and not shrunk to nothing.
 bool IsSeen(HWND hwnd);
 bool WaitUntil(bool (*condition)(HWND), HWND hwnd, DWORD ms);
-// Brings the window to the foreground (for up to a few seconds), closes the input method of its
-// thread, then presses and releases the key, each only once the window and its focus are checked
-// to be where the key must go. Empty when the key was sent, else what stood in the way.
+// Brings the window to the foreground (for up to a few seconds), sets the input method of its thread
+// to alphanumeric input and closes it, then presses and releases the key, once the window and its
+// focus are checked to be where the key must go. Empty when the key was sent, else what stood in
+// the way.
 std::string PressKey(HWND hwnd, WORD virtualKey);
 // Presses the key on the box and waits for it to close; tries once more if it stays.
 std::string AnswerBox(HWND box, WORD virtualKey);

@@ -36,16 +36,23 @@ std::wstring RemoteWideText(HANDLE process, ULONG_PTR address)
     return text;
 }
 
+// Writes into the process, whatever the page's protection; whether it was written.
+bool WriteRemote(HANDLE process, ULONG_PTR address, const void* bytes, SIZE_T size)
+{
+    LPVOID at = reinterpret_cast<LPVOID>(address);
+    DWORD protect;
+    if (!::VirtualProtectEx(process, at, size, PAGE_EXECUTE_READWRITE, &protect)) return false;
+    const bool written = ::WriteProcessMemory(process, at, bytes, size, nullptr);
+    ::VirtualProtectEx(process, at, size, protect, &protect);
+    ::FlushInstructionCache(process, at, size);
+    return written;
+}
+
 // Puts a byte into the code of the process, and returns the byte that was there.
 BYTE Patch(HANDLE process, ULONG_PTR address, BYTE byte)
 {
     const BYTE old = ReadRemote<BYTE>(process, address);
-    LPVOID at = reinterpret_cast<LPVOID>(address);
-    DWORD protect;
-    ::VirtualProtectEx(process, at, 1, PAGE_EXECUTE_READWRITE, &protect);
-    ::WriteProcessMemory(process, at, &byte, 1, nullptr);
-    ::VirtualProtectEx(process, at, 1, protect, &protect);
-    ::FlushInstructionCache(process, at, 1);
+    WriteRemote(process, address, &byte, 1);
     return old;
 }
 
@@ -86,6 +93,9 @@ void UninstRun::Debug()
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info;
+    // A process started under a debugger gets the debug heap unless this is set: the figures are to
+    // be Uninst.exe's own.
+    ::SetEnvironmentVariableW(L"_NO_DEBUG_HEAP", L"1");
     m_launchedMs = NowMs();
     // Started in a folder of the system's: a current folder inside the staged one would hold it.
     if (!::CreateProcessW(m_exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
@@ -145,8 +155,8 @@ void UninstRun::Debug()
     }
 }
 
-// The address that Uninst.exe's own import of the function holds, once its imports are bound.
-ULONG_PTR UninstRun::ImportedFunction(const char* dll, const char* function)
+// Where Uninst.exe's own import of the function is held (its import address table), or 0.
+ULONG_PTR UninstRun::ImportSlot(const char* dll, const char* function)
 {
     const auto nt = ReadRemote<IMAGE_NT_HEADERS32>(m_process, m_image + ReadRemote<IMAGE_DOS_HEADER>(m_process, m_image).e_lfanew);
     ULONG_PTR at = m_image + nt.OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT].VirtualAddress;
@@ -156,15 +166,43 @@ ULONG_PTR UninstRun::ImportedFunction(const char* dll, const char* function)
             const DWORD name = ReadRemote<DWORD>(m_process, m_image + d.OriginalFirstThunk + 4 * i);
             if (!name) break;
             if (!(name & IMAGE_ORDINAL_FLAG32) && RemoteText(m_process, m_image + name + 2) == function)
-                return ReadRemote<DWORD>(m_process, m_image + d.FirstThunk + 4 * i);
+                return m_image + d.FirstThunk + 4 * i;
         }
     }
     return 0;
 }
 
+// Uninst.exe calls ShellExecuteW through its import address table: that entry is led to a breakpoint
+// on a page of the driver's own, so that other code's calls of ShellExecuteW (an input method, a
+// shell extension) or a hot patch of it cannot disarm the catch. A call the driver did not answer
+// would stop Uninst.exe there rather than open a browser. Whether the catch is in place.
+bool UninstRun::CatchShellExecute()
+{
+    const ULONG_PTR slot = ImportSlot("SHELL32.dll", "ShellExecuteW");
+    const auto trap = reinterpret_cast<ULONG_PTR>(
+        ::VirtualAllocEx(m_process, nullptr, 1, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READ));
+    if (!slot || !trap || !WriteRemote(m_process, trap, &INT3, 1)) return false;
+    const DWORD function = ReadRemote<DWORD>(m_process, slot), target = static_cast<DWORD>(trap);
+    if (!WriteRemote(m_process, slot, &target, sizeof target)) return false;
+    std::lock_guard<std::mutex> lock(m_mutex);
+    m_shellExecute = function;
+    m_slot = slot;
+    m_trap = trap;
+    return true;
+}
+
+std::string UninstRun::CatchProblem()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    if (!m_slot) return "Uninst.exe's calls of ShellExecuteW could not be caught: a browser could open";
+    if (ReadRemote<DWORD>(m_process, m_slot) != m_trap || ReadRemote<BYTE>(m_process, m_trap) != INT3)
+        return "the catch of Uninst.exe's calls of ShellExecuteW has been overwritten: a browser could open";
+    return "";
+}
+
 void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
 {
-    if (address != m_entry && (address != m_shellExecute || !m_shellExecute)) return;
+    if (address != m_entry && (address != m_trap || !m_trap)) return;
     CHandle thread(::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId));
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
@@ -174,10 +212,9 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
     if (address == m_entry) {
         Patch(m_process, m_entry, m_entryByte);
         m_entry = 0;
-        m_shellExecute = ImportedFunction("SHELL32.dll", "ShellExecuteW");
-        if (m_shellExecute) m_shellExecuteByte = Patch(m_process, m_shellExecute, INT3);
+        if (!CatchShellExecute()) ::TerminateProcess(m_process, 1);
     } else {
-        // At the function's first instruction: the return address, then the six arguments.
+        // Called: the return address, then the six arguments.
         const ULONG_PTR esp = context.Esp;
         ShellCall call = {RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 8)),
                           RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 12)),
@@ -189,8 +226,7 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
             context.Eip = ReadRemote<DWORD>(m_process, esp);
             context.Esp += 4 + 6 * 4;
         } else {
-            Patch(m_process, m_shellExecute, m_shellExecuteByte);
-            m_shellExecute = 0;
+            context.Eip = static_cast<DWORD>(m_shellExecute);
         }
         std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.push_back(call);
@@ -205,7 +241,8 @@ bool UninstRun::WaitForHeldWorker(DWORD ms)
 
 void UninstRun::ReleaseWorker()
 {
-    if (m_worker) ::ResumeThread(m_worker);
+    // Resuming a thread of a process that has ended can bring Wine 8's wineserver down.
+    if (m_worker && ::WaitForSingleObject(m_process, 0) == WAIT_TIMEOUT) ::ResumeThread(m_worker);
 }
 
 std::vector<ShellCall> UninstRun::ShellCalls()

@@ -18,7 +18,8 @@ double NowMs();
 // screen for as long as the test looks at it, on a fast Windows as under Wine. It also stops
 // Uninst.exe at every call of ShellExecuteW: a web address is recorded and answered as a success
 // without starting anything, so that no browser opens; anything else (the self-deleting script) is
-// recorded and then carried out by the system.
+// recorded and then carried out by the system. Where its calls cannot be caught, Uninst.exe is ended
+// at its entry point. Ending the run ends Uninst.exe.
 class UninstRun {
 public:
     UninstRun(const std::wstring& exe, bool holdWorker);
@@ -34,6 +35,8 @@ public:
     // Whether the process ended within the time; its exit code.
     bool Wait(DWORD ms, DWORD* exitCode);
     std::vector<ShellCall> ShellCalls();
+    // Empty while Uninst.exe's calls of ShellExecuteW are caught, else why a browser could open.
+    std::string CatchProblem();
     // When the process was started and when it ended, by NowMs.
     double LaunchedMs() const { return m_launchedMs; }
     double ExitedMs() const { return m_exitedMs; }
@@ -42,7 +45,8 @@ private:
     static DWORD WINAPI DebugLoop(LPVOID self);
     void Debug();
     void OnBreakpoint(DWORD threadId, ULONG_PTR address);
-    ULONG_PTR ImportedFunction(const char* dll, const char* function);
+    bool CatchShellExecute();
+    ULONG_PTR ImportSlot(const char* dll, const char* function);
 
     std::wstring m_exe;
     bool m_holdWorker;
@@ -53,8 +57,8 @@ private:
     HANDLE m_started;
     HANDLE m_held;
     HANDLE m_thread = nullptr;
-    ULONG_PTR m_image = 0, m_entry = 0, m_shellExecute = 0;
-    BYTE m_entryByte = 0, m_shellExecuteByte = 0;
+    ULONG_PTR m_image = 0, m_entry = 0, m_shellExecute = 0, m_slot = 0, m_trap = 0;
+    BYTE m_entryByte = 0;
     double m_launchedMs = 0, m_exitedMs = 0;
     std::mutex m_mutex;
     std::vector<ShellCall> m_calls;

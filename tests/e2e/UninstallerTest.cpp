@@ -133,6 +133,9 @@ private:
     PROCESS_INFORMATION m_info = {};
 };
 
+// Each case runs in a function of its own: a fatal failure ends the case, and what it started
+// (Uninst.exe, a held removal, the stand-in) with it, within seconds, and the next case runs.
+
 // The product running, No, and Yes with no manifest beside the executable: the box a user sees,
 // then nothing changes, and no other box comes.
 TEST(Uninstaller, ChangesNothingWhenItMustNot)
@@ -153,33 +156,36 @@ TEST(Uninstaller, ChangesNothingWhenItMustNot)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        StagedInstall install;
-        ASSERT_EQ("", install.Problem());
-        Stage(install);
-        if (c.manifest) install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
-        std::unique_ptr<RunningProduct> product;
-        if (c.product) {
-            product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\" + c.product);
-            ASSERT_TRUE(product->Runs());
-        }
-        const auto before = Snapshot(install.Root());
-        const auto around = install.Surroundings();
+        [&c] {
+            StagedInstall install;
+            ASSERT_EQ("", install.Problem());
+            Stage(install);
+            if (c.manifest) install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
+            std::unique_ptr<RunningProduct> product;
+            if (c.product) {
+                product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\" + c.product);
+                ASSERT_TRUE(product->Runs());
+            }
+            const auto before = Snapshot(install.Root());
+            const auto around = install.Surroundings();
 
-        const auto run = Start(install);
-        const ShownBox box = WaitForBox(run->ProcessId(), 10000);
-        ASSERT_TRUE(box.hwnd) << "no message box";
-        EXPECT_EQ(c.text, box.text);
-        EXPECT_EQ(c.buttons, box.buttons);
-        EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
-        ASSERT_EQ("", AnswerBox(box.hwnd, c.key));
-        // Another box would keep the process waiting for an answer.
-        EXPECT_EQ(0u, ExitCode(*run, 15000));
+            const auto run = Start(install);
+            const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+            ASSERT_TRUE(box.hwnd) << "no message box";
+            EXPECT_EQ(c.text, box.text);
+            EXPECT_EQ(c.buttons, box.buttons);
+            EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
+            ASSERT_EQ("", run->CatchProblem());
+            ASSERT_EQ("", AnswerBox(box.hwnd, c.key));
+            // Another box would keep the process waiting for an answer.
+            EXPECT_EQ(0u, ExitCode(*run, 15000));
 
-        // Neither the page nor a self-deleting script was asked for: nothing can act later.
-        EXPECT_EQ(0u, run->ShellCalls().size());
-        EXPECT_EQ(before, Snapshot(install.Root()));
-        EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
-        EXPECT_EQ(around, install.Surroundings());
+            // Neither the page nor a self-deleting script was asked for: nothing can act later.
+            EXPECT_EQ(0u, run->ShellCalls().size());
+            EXPECT_EQ(before, Snapshot(install.Root()));
+            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+            EXPECT_EQ(around, install.Surroundings());
+        }();
     }
 }
 
@@ -201,7 +207,7 @@ void ExpectDialogWhileHeld(UninstRun& run)
     EXPECT_EQ("", PressKey(dialog, VK_RETURN));
     EXPECT_EQ("", PressKey(dialog, VK_ESCAPE));
     DWORD code = ~0u;
-    EXPECT_FALSE(run.Wait(300, &code)) << "the dialog closed on Enter or Escape";
+    ASSERT_FALSE(run.Wait(300, &code)) << "the dialog closed on Enter or Escape";
     EXPECT_TRUE(IsSeen(dialog));
 }
 
@@ -216,33 +222,36 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
     };
     for (const Case& c : {Case{"listed", true, false}, Case{"empty", false, true}}) {
         SCOPED_TRACE(c.what);
-        StagedInstall install;
-        ASSERT_EQ("", install.Problem());
-        Stage(install);
-        install.WriteManifest(c.listed ? Full(install, LISTED_FILES) : std::vector<std::wstring>{},
-                              c.listed ? Full(install, LISTED_DIRS) : std::vector<std::wstring>{});
-        auto expected = Paths(Snapshot(install.Root()));
-        for (const auto& path : {install.Exe(), install.Path(L"Uninst.ini")}) expected.erase(path);
-        if (c.listed) {
-            for (const auto& path : Full(install, LISTED_FILES)) expected.erase(path);
-            for (const auto& dir : {L"bin\\codec", L"bin", L"语音"}) expected.erase(install.Path(dir));
-        }
-        const auto around = install.Surroundings();
+        [&c] {
+            StagedInstall install;
+            ASSERT_EQ("", install.Problem());
+            Stage(install);
+            install.WriteManifest(c.listed ? Full(install, LISTED_FILES) : std::vector<std::wstring>{},
+                                  c.listed ? Full(install, LISTED_DIRS) : std::vector<std::wstring>{});
+            auto expected = Paths(Snapshot(install.Root()));
+            for (const auto& path : {install.Exe(), install.Path(L"Uninst.ini")}) expected.erase(path);
+            if (c.listed) {
+                for (const auto& path : Full(install, LISTED_FILES)) expected.erase(path);
+                for (const auto& dir : {L"bin\\codec", L"bin", L"语音"}) expected.erase(install.Path(dir));
+            }
+            const auto around = install.Surroundings();
 
-        const auto run = Start(install, c.holdWorker);
-        const ShownBox box = WaitForBox(run->ProcessId(), 10000);
-        const double boxSeen = NowMs();
-        ASSERT_TRUE(box.hwnd) << "no message box";
-        ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
-        if (c.holdWorker) ExpectDialogWhileHeld(*run);
-        else ReportFigures(c.what, *run, install, boxSeen);
-        run->ReleaseWorker();
-        EXPECT_EQ(0u, ExitCode(*run));
+            const auto run = Start(install, c.holdWorker);
+            const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+            const double boxSeen = NowMs();
+            ASSERT_TRUE(box.hwnd) << "no message box";
+            ASSERT_EQ("", run->CatchProblem());
+            ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
+            if (c.holdWorker) ASSERT_NO_FATAL_FAILURE(ExpectDialogWhileHeld(*run));
+            else ReportFigures(c.what, *run, install, boxSeen);
+            run->ReleaseWorker();
+            EXPECT_EQ(0u, ExitCode(*run));
 
-        EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
-        ExpectSelfDeleted(*run, install);
-        EXPECT_EQ(expected, Paths(Snapshot(install.Root())));
-        EXPECT_EQ(around, install.Surroundings());
+            EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+            ExpectSelfDeleted(*run, install);
+            EXPECT_EQ(expected, Paths(Snapshot(install.Root())));
+            EXPECT_EQ(around, install.Surroundings());
+        }();
     }
 }
 
@@ -312,6 +321,7 @@ TEST(Uninstaller, LeavesWhatTheCheckerForecasts)
     const ShownBox box = WaitForBox(run->ProcessId(), 10000);
     const double boxSeen = NowMs();
     ASSERT_TRUE(box.hwnd) << "no message box";
+    ASSERT_EQ("", run->CatchProblem());
     ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
     ReportFigures("messy", *run, install, boxSeen);
     EXPECT_EQ(0u, ExitCode(*run));

@@ -13,7 +13,8 @@ std::vector<std::wstring> RemoveLeftovers(const std::wstring& temp)
 {
     std::vector<std::wstring> lines;
     for (const wchar_t* key : KIT_KEYS)
-        if (IsMarkedKey(key)) lines.push_back(Outcome(DeleteMarkedKey(key), std::wstring(L"key HKLM\\") + key));
+        for (const std::wstring& path : {PendingKey(key), std::wstring(key)})
+            if (IsMarkedKey(path)) lines.push_back(Outcome(DeleteMarkedKey(path), L"key HKLM\\" + path));
     WIN32_FIND_DATAW data;
     const CFindHandle find(::FindFirstFileW((temp + L"\\" + WORK_FOLDER_PREFIX + L"*").c_str(), &data));
     if (!find.IsValid()) return lines;

@@ -89,10 +89,12 @@ static std::wstring WindowsVersion()
         if (::RegQueryValueExW(key, L"UBR", nullptr, nullptr, reinterpret_cast<BYTE*>(&revision), &size) ==
             ERROR_SUCCESS)
             text += L"." + std::to_wstring(revision);
-        for (const wchar_t* name : {L"ProductName", L"DisplayVersion"}) {
-            const std::wstring value = ReadString(key, name);
+        // Windows 11 keeps "Windows 10" in its ProductName: it is told by its build, 22000 or later.
+        std::wstring product = ReadString(key, L"ProductName");
+        const size_t ten = product.find(L"Windows 10");
+        if (version.dwBuildNumber >= 22000 && ten != std::wstring::npos) product.replace(ten + 8, 2, L"11");
+        for (const std::wstring& value : {product, ReadString(key, L"DisplayVersion")})
             if (!value.empty()) text += L" " + value;
-        }
         ::RegCloseKey(key);
     }
     if (version.szCSDVersion[0]) text += L" " + std::wstring(version.szCSDVersion);

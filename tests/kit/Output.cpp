@@ -35,6 +35,7 @@ CRunLog::CRunLog(const std::wstring& path)
     : m_file(::CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                            nullptr))
 {
+    Write("\xEF\xBB\xBF", 3);
 }
 
 bool CRunLog::Write(const char* bytes, DWORD size)
@@ -45,7 +46,7 @@ bool CRunLog::Write(const char* bytes, DWORD size)
 
 bool CRunLog::Line(const std::wstring& line)
 {
-    const std::string bytes = Narrow(WithLineEnds(line), CP_ACP);
+    const std::string bytes = Narrow(WithLineEnds(line), CP_UTF8);
     return Write(bytes.data(), static_cast<DWORD>(bytes.size()));
 }
 

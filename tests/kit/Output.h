@@ -7,9 +7,10 @@
 // output goes to a file or a pipe, as cmd's own output does.
 void Say(const std::wstring& line);
 
-// run-tests.log, written anew. The runner's own lines are in the ANSI code page, which is what the
-// test programs' narrow output is in; their output goes in as it comes. Each write says whether
-// all of it was written.
+// run-tests.log, written anew in UTF-8, with a byte order mark so that every Windows' Notepad reads it
+// as such: the runner's own lines, and the test programs' output as it comes, which is UTF-8 too
+// (ASCII but for the end-to-end tests' window names and paths). Each write says whether all of it
+// was written.
 class CRunLog {
 public:
     explicit CRunLog(const std::wstring& path);

@@ -8,6 +8,7 @@ const DWORD PROGRAM_TIME_LIMIT_MINUTES = 10;
 
 // Runs the program exe in the new folder `folder`, which is its current folder and its TEMP and TMP,
 // with its output into the log and its XML results copied into `results`. Whatever it started is
-// ended with it. Why it failed, or nothing when it passed.
+// ended with it. It passed when it ended with exit code 0 and its results report every test that
+// it lists; else why it failed.
 std::wstring RunProgram(const std::wstring& exe, const std::wstring& folder, const std::wstring& results,
                         CRunLog& log);

@@ -3,10 +3,11 @@
 # Chinese Windows (code page 936, a user name with Chinese characters in %TEMP%) under a folder whose
 # name holds characters that cmd treats specially, and run by Wine's cmd with nothing from this side.
 # A second run while one is going refuses; a run killed midway leaves only marked items, which the
-# next run removes, saying so; that run passes whole, starts no browser, touches no key of the
-# machine's (the one Windows 7 has under HKCR\http) and leaves nothing. A kit missing a program or
-# holding an altered one says which, by name, and runs the rest; where the product is installed or
-# running, it refuses. (Under Wine every token is elevated and the input desktop is always the
+# next run removes, saying so; that run, with a GTEST_FILTER left in the prompt, passes whole,
+# starts no browser, touches no key of the machine's (the one Windows 7 has under HKCR\http) and
+# leaves nothing. A kit missing a program or holding an altered one says which, by name, and runs
+# the rest; a program that crashes, writes no results or runs fewer tests than it has is FAILED,
+# saying so; where the product is installed or running, it refuses. (Under Wine every token is elevated and the input desktop is always the
 # prompt's, so those refusals cannot be shown here.)
 # kit_test.sh BUILD_DIR, inside the Wine session of scripts/test.sh, whose display it uses.
 set -euo pipefail
@@ -16,7 +17,7 @@ key='HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorill2010'
 failures=0
 fail() { echo "FAILED: $*"; failures=$((failures + 1)); }
 
-cmake --build "$build" --target kit >/dev/null
+cmake --build "$build" --target kit MisbehavingTests >/dev/null
 for shipped in Uninst.exe UninstCheck.exe; do
   cmp "$build/$shipped" "$build/kit/$shipped" || fail "the kit's $shipped is not the one shipped"
 done
@@ -33,6 +34,9 @@ temp="$drive/users/测试用户/Temp"
 mkdir -p "$temp"
 wine reg add 'HKCU\Environment' /v TEMP /d 'C:\users\测试用户\Temp' /f >/dev/null 2>&1
 wine reg add 'HKCU\Environment' /v TMP /d 'C:\users\测试用户\Temp' /f >/dev/null 2>&1
+# Wine ignores the job's JOB_OBJECT_LIMIT_DIE_ON_UNHANDLED_EXCEPTION, which ends a crashing program at
+# once on Windows, and shows its crash dialog instead: off here, as the limit has it on Windows.
+wine reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f >/dev/null 2>&1
 
 unpack() {  # unpack FOLDER: the zip, unpacked into C:\FOLDER
   mkdir -p "$drive/$1"
@@ -83,16 +87,20 @@ wait "$killed" || true
 sleep 0.5
 [ -z "$(kit_processes)" ] || fail "processes of the killed run are left: $(kit_processes)"
 
-# The whole kit, started from a subfolder with a results folder relative to that: it removes what the
-# killed run left and says so, one line per program, the closing line, XML results; nothing is left.
+# The whole kit, started from a subfolder with a results folder relative to that, and a filter left
+# in the prompt that would let no test run: it removes what the killed run left, and a key that a
+# run killed while making it left under the kit's own name, and says so; one line per program, the
+# closing line, XML results with every test; nothing is left.
 mkdir "$drive/$kit/子"
+wine reg add "$key (QuorillTestKit)" /f >/dev/null 2>&1
 SECONDS=0
-run "$kit/子" 0 '..\run-tests.cmd' '..\结果 R&D'
+GTEST_FILTER='NoSuchTest.*' run "$kit/子" 0 '..\run-tests.cmd' '..\结果 R&D'
 echo "the kit ran in $SECONDS s:"
 cat "$work/out.txt"
 results="$drive/$kit/结果 R&D"
 grep -qxF "Results folder: C:\\$kit\\结果 R&D" "$work/out.txt" || fail "the results folder is not named in full"
 grep -qxF "Removed the kit's leftover key $key" "$work/out.txt" &&
+  grep -qxF "Removed the kit's leftover key $key (QuorillTestKit)" "$work/out.txt" &&
   grep -q "^Removed the kit's leftover folder C:\\\\users\\\\测试用户\\\\Temp\\\\QuorillTests-" "$work/out.txt" ||
   fail "what the killed run left was not removed, or not said so"
 programs=$(grep -c '_tests\.exe$' "$drive/$kit/programs.txt")
@@ -101,6 +109,8 @@ programs=$(grep -c '_tests\.exe$' "$drive/$kit/programs.txt")
 for name in $(sed -n 's/^.*  \(.*_tests\)\.exe$/\1/p' "$drive/$kit/programs.txt"); do
   grep -q '<testsuites tests="[1-9]' "$results/$name.xml" || fail "no results from $name"
 done
+head -n 1 "$results/run-tests.log" | grep -qF $'\xef\xbb\xbf'"Test kit in C:\\$kit\\ (this log is UTF-8)" ||
+  fail "the log does not start as UTF-8: $(head -n 1 "$results/run-tests.log")"
 alone=$(ls "$results/"startup_tests*.xml | wc -l)
 [ "$alone" -gt 1 ] && grep -qxF "[  ALONE   ] $alone tests, each in a process of its own: 0 failed" \
   <(tr -d '\r' <"$results/run-tests.log") || fail "the start-up tests did not each run alone"
@@ -112,17 +122,27 @@ done
 [ ! -e "$work/browser.log" ] || fail "a browser was started for $(cat "$work/browser.log")"
 [ "$(wine reg query "$ddeexec" /s 2>&1)" = "$browser_keys" ] || fail "$ddeexec changed: $(wine reg query "$ddeexec" /s 2>&1)"
 
-# One program altered (another in place of Uninst.exe), the others but two missing: each is named,
-# and the two left run, here with the code page of a Western Windows (1252), which cannot spell the
-# Chinese user name in %TEMP%: GoogleTest still writes its results.
+# One program altered (another in place of Uninst.exe), the others but two missing, four listed that
+# misbehave: each is named, and the two left run in full, whatever filter the prompt holds, here with
+# the code page of a Western Windows (1252), which cannot spell the Chinese user name in %TEMP%:
+# GoogleTest still writes its results.
 unpack '失败 kit'
 cp "$drive/失败 kit/StandIn.exe" "$drive/失败 kit/Uninst.exe"
 (cd "$drive/失败 kit" && ls *_tests.exe | grep -vx -e platform_tests.exe -e res_tests.exe | xargs rm)
-LC_ALL=C.UTF-8 run '失败 kit' 1 run-tests.cmd
+for name in crash lost none fewer; do
+  cp "$build/tests/MisbehavingTests.exe" "$drive/失败 kit/${name}_tests.exe"
+  (cd "$drive/失败 kit" && sha256sum "${name}_tests.exe" >>programs.txt)
+done
+GTEST_FILTER='-*' LC_ALL=C.UTF-8 run '失败 kit' 1 run-tests.cmd
 grep -qx 'FAILED  Uninst.exe: altered (its SHA-256 is not the one the kit was made with)' "$work/out.txt" &&
   grep -qx 'FAILED  e2e_tests.exe: missing' "$work/out.txt" && grep -qx 'passed  platform_tests.exe' "$work/out.txt" &&
-  grep -qx 'FAILED  res_tests.exe: exit code 1' "$work/out.txt" || fail "not every program named: $(cat "$work/out.txt")"
-[ "$(closing)" = "1 passed, $programs failed" ] || fail "closing line of the failing kit: $(closing)"
+  grep -qx 'FAILED  res_tests.exe: exit code 1' "$work/out.txt" &&
+  grep -qx 'FAILED  crash_tests.exe: crashed: exception 0xC0000005' "$work/out.txt" &&
+  grep -qx 'FAILED  lost_tests.exe: no results' "$work/out.txt" &&
+  grep -qx 'FAILED  none_tests.exe: its results hold no test' "$work/out.txt" &&
+  grep -qx 'FAILED  fewer_tests.exe: its results hold 1 of its 2 tests' "$work/out.txt" ||
+  fail "not every program named: $(cat "$work/out.txt")"
+[ "$(closing)" = "1 passed, $((programs + 4)) failed" ] || fail "closing line of the failing kit: $(closing)"
 
 # Where the product is installed or running, or the results folder cannot be made, the kit refuses
 # and runs nothing.
