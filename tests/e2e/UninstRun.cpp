@@ -194,7 +194,8 @@ bool UninstRun::CatchShellExecute()
 std::string UninstRun::CatchProblem()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_slot) return "Uninst.exe's calls of ShellExecuteW could not be caught: a browser could open";
+    if (!m_slot) return "Uninst.exe's calls of ShellExecuteW could not be caught: it was ended";
+    if (::WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0) return "";
     if (ReadRemote<DWORD>(m_process, m_slot) != m_trap || ReadRemote<BYTE>(m_process, m_trap) != INT3)
         return "the catch of Uninst.exe's calls of ShellExecuteW has been overwritten: a browser could open";
     return "";

@@ -35,7 +35,7 @@ public:
     // Whether the process ended within the time; its exit code.
     bool Wait(DWORD ms, DWORD* exitCode);
     std::vector<ShellCall> ShellCalls();
-    // Empty while Uninst.exe's calls of ShellExecuteW are caught, else why a browser could open.
+    // Empty while Uninst.exe's calls of ShellExecuteW are caught or it has ended, else why not.
     std::string CatchProblem();
     // When the process was started and when it ended, by NowMs.
     double LaunchedMs() const { return m_launchedMs; }

@@ -171,11 +171,11 @@ TEST(Uninstaller, ChangesNothingWhenItMustNot)
 
             const auto run = Start(install);
             const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+            ASSERT_EQ("", run->CatchProblem());
             ASSERT_TRUE(box.hwnd) << "no message box";
             EXPECT_EQ(c.text, box.text);
             EXPECT_EQ(c.buttons, box.buttons);
             EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
-            ASSERT_EQ("", run->CatchProblem());
             ASSERT_EQ("", AnswerBox(box.hwnd, c.key));
             // Another box would keep the process waiting for an answer.
             EXPECT_EQ(0u, ExitCode(*run, 15000));
@@ -239,8 +239,8 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
             const auto run = Start(install, c.holdWorker);
             const ShownBox box = WaitForBox(run->ProcessId(), 10000);
             const double boxSeen = NowMs();
-            ASSERT_TRUE(box.hwnd) << "no message box";
             ASSERT_EQ("", run->CatchProblem());
+            ASSERT_TRUE(box.hwnd) << "no message box";
             ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
             if (c.holdWorker) ASSERT_NO_FATAL_FAILURE(ExpectDialogWhileHeld(*run));
             else ReportFigures(c.what, *run, install, boxSeen);
@@ -320,8 +320,8 @@ TEST(Uninstaller, LeavesWhatTheCheckerForecasts)
     const auto run = Start(install);
     const ShownBox box = WaitForBox(run->ProcessId(), 10000);
     const double boxSeen = NowMs();
-    ASSERT_TRUE(box.hwnd) << "no message box";
     ASSERT_EQ("", run->CatchProblem());
+    ASSERT_TRUE(box.hwnd) << "no message box";
     ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
     ReportFigures("messy", *run, install, boxSeen);
     EXPECT_EQ(0u, ExitCode(*run));
