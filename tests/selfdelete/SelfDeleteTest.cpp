@@ -2,6 +2,7 @@
 // with the conversions held to the rules that Windows documents for them.
 #include "selfdelete/SelfDelete.h"
 #include "ImportHook.h"
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -56,12 +57,17 @@ struct DocumentedConversions {
 decltype(&::WideCharToMultiByte) DocumentedConversions::wideToNarrow;
 decltype(&::MultiByteToWideChar) DocumentedConversions::narrowToWide;
 
+const CStringList NO_FOLDERS;
+
 // The whole script, with E and B the narrow paths of the executable and the script as they stand
 // in it (every % doubled): 231 + 2|E| + |B| bytes, ten CR LF, no NUL, no line end after the last
-// line.
+// line. Folders to remove add their lines, in order, before the last.
 const size_t FIXED_SIZE = 231;
-std::string Script(const std::string& e, const std::string& b)
+std::string Script(const std::string& e, const std::string& b, const std::vector<std::string>& folders = {})
 {
+    std::string rd;
+    for (const std::string& f : folders) rd += "rd \"" + f + "\"\r\nif exist \"" + f + "\" goto Last\r\n";
+    if (!folders.empty()) rd = "if exist \"" + e + "\" goto Last\r\n" + rd + ":Last\r\n";
     return "setlocal EnableExtensions DisableDelayedExpansion\r\n"
            "set n=0\r\n"
            ":Repeat \r\n"
@@ -71,7 +77,7 @@ std::string Script(const std::string& e, const std::string& b)
            " if %n% geq 60 goto Done\r\n"
            " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\r\n"
            " goto Repeat\r\n"
-           ":Done\r\n"
+           ":Done\r\n" + rd +
            "Del \"" + b + "\" ";
 }
 
@@ -115,12 +121,13 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     // The script at `at` must hold exactly Script(e, b), and be well formed line by line.
-    static void ExpectScript(const std::wstring& at, const std::string& e, const std::string& b)
+    static void ExpectScript(const std::wstring& at, const std::string& e, const std::string& b,
+                             const std::vector<std::string>& folders = {})
     {
         std::ifstream file(fs::path(at), std::ios::binary);
         const std::string bytes(std::istreambuf_iterator<char>(file), {});
-        EXPECT_EQ(Script(e, b), bytes);
-        EXPECT_EQ(FIXED_SIZE + 2 * e.size() + b.size(), bytes.size());
+        EXPECT_EQ(Script(e, b, folders), bytes);
+        if (folders.empty()) EXPECT_EQ(FIXED_SIZE + 2 * e.size() + b.size(), bytes.size());
         size_t crlf = 0;
         for (size_t i = 0; i < bytes.size(); ++i) {
             EXPECT_NE('\0', bytes[i]) << "at " << i;
@@ -129,7 +136,7 @@ protected:
             EXPECT_FALSE(bareLf || bareCr) << "bare line end at " << i;
             crlf += bytes[i] == '\n';
         }
-        EXPECT_EQ(10u, crlf);
+        EXPECT_EQ(10 + (folders.empty() ? 0 : 2 + 2 * folders.size()), crlf);
     }
     // Creates an empty file (and its directories) under the work directory; returns its path.
     std::wstring Make(const std::wstring& relative) const
@@ -151,7 +158,7 @@ protected:
 
 TEST_F(SelfDeleteScript, WrittenByteForByte)
 {
-    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\Program Files\\Quorill\\Uninst.exe"));
+    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\Program Files\\Quorill\\Uninst.exe", NO_FOLDERS));
     ExpectScript(script, "C:\\Program Files\\Quorill\\Uninst.exe", Ascii(script));
 }
 
@@ -159,7 +166,7 @@ TEST_F(SelfDeleteScript, ReplacesAnExistingScriptOfAnySize)
 {
     for (size_t size : { 0, 1, 300, 100000 }) {
         std::ofstream(fs::path(script), std::ios::binary) << std::string(size, '\n');
-        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"D:\\Q\\Uninst.exe"));
+        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"D:\\Q\\Uninst.exe", NO_FOLDERS));
         ExpectScript(script, "D:\\Q\\Uninst.exe", Ascii(script));
     }
 }
@@ -168,7 +175,7 @@ TEST_F(SelfDeleteScript, DoublesEveryPercent)
 {
     script = dir + L"50%off%TEMP%\\_self_del.bat";
     fs::create_directories(fs::path(script).parent_path());
-    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\100%\\a%PATH%b\\%%\\Uninst.exe"));
+    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\100%\\a%PATH%b\\%%\\Uninst.exe", NO_FOLDERS));
     std::string b = Ascii(dir);
     b += "50%%off%%TEMP%%\\_self_del.bat";
     ExpectScript(script, "C:\\100%%\\a%%PATH%%b\\%%%%\\Uninst.exe", b);
@@ -206,11 +213,11 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
         const std::wstring exe = Make(std::wstring(c.name) + L"\\Uninst.exe");
 
         // A path that does not exist has no short form either.
-        EXPECT_EQ(form == LONG, WriteSelfDeleteScript(script.c_str(), missing.c_str()));
+        EXPECT_EQ(form == LONG, WriteSelfDeleteScript(script.c_str(), missing.c_str(), NO_FOLDERS));
         if (form == LONG) ExpectScript(script, std::string("C:\\nowhere\\") + narrow + "\\Uninst.exe", Ascii(script));
         else EXPECT_FALSE(fs::exists(fs::path(script)));
 
-        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(script.c_str(), exe.c_str()));
+        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(script.c_str(), exe.c_str(), NO_FOLDERS));
         if (form == LONG) ExpectScript(script, Ascii(dir) + narrow + "\\Uninst.exe", Ascii(script));
         if (form == SHORT) {
             const std::wstring shortExe = ShortPath(exe);
@@ -220,7 +227,7 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
 
         // The script's own path follows the same rules.
         const std::wstring inside = dir + c.name + L"\\_self_del.bat";
-        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(inside.c_str(), L"C:\\Q\\Uninst.exe"));
+        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(inside.c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
         if (form == LONG) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(dir) + narrow + "\\_self_del.bat");
         if (form == SHORT) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(ShortPath(inside)));
     }
@@ -230,18 +237,78 @@ TEST_F(SelfDeleteScript, WritesNothingForALineBreakOrAnUnpairedSurrogate)
 {
     // Neither has a form that cmd reads back as the path, in any code page, UTF-8 included.
     for (const wchar_t* exe : {L"C:\\Q\r\necho x\\Uninst.exe", L"C:\\Q\xD800x\\Uninst.exe"}) {
-        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), exe));
+        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), exe, NO_FOLDERS));
         EXPECT_FALSE(fs::exists(fs::path(script)));
     }
 }
 
 TEST_F(SelfDeleteScript, FailsQuietlyWhenTheScriptCannotBeCreated)
 {
-    EXPECT_FALSE(WriteSelfDeleteScript((dir + L"missing\\_self_del.bat").c_str(), L"C:\\Q\\Uninst.exe"));
+    EXPECT_FALSE(WriteSelfDeleteScript((dir + L"missing\\_self_del.bat").c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
     EXPECT_FALSE(fs::exists(fs::path(dir + L"missing")));
 
     fs::create_directory(fs::path(script));
     fs::create_directory(fs::path(script + L"\\inside"));
-    EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"C:\\Q\\Uninst.exe"));
+    EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
     EXPECT_TRUE(fs::is_directory(fs::path(script + L"\\inside")));
+}
+
+// Once the executable is gone, each folder in turn while the one before it went; its path follows
+// the same rules as the others. The first folder that cannot be written ends the list: what holds
+// it cannot be emptied either.
+TEST_F(SelfDeleteScript, RemovesTheFoldersInOrderWhileEachGoes)
+{
+    const bool chinese = ::GetACP() != 1252;
+    const std::wstring exe = L"C:\\Apps\\R&D ^!\\50%\\Uninst.exe";
+    struct Case {
+        std::vector<std::wstring> folders;
+        std::vector<std::string> written;
+    };
+    const Case cases[] = {
+        {{L"C:\\Apps\\R&D ^!\\50%", L"C:\\Apps\\R&D ^!", L"C:\\Apps"}, {"C:\\Apps\\R&D ^!\\50%%", "C:\\Apps\\R&D ^!", "C:\\Apps"}},
+        {{L"C:\\nowhere\\\x5378\x8F7D", L"C:\\nowhere"},
+         chinese ? std::vector<std::string>{::GetACP() == 936 ? "C:\\nowhere\\\xD0\xB6\xD4\xD8" : "C:\\nowhere\\" + Utf8(L"\x5378\x8F7D"), "C:\\nowhere"}
+                 : std::vector<std::string>{}},
+        {{L"C:\\Q\r\necho x", L"C:\\Q"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        CStringList folders;
+        for (const std::wstring& folder : c.folders) folders.AddTail(folder.c_str());
+        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), exe.c_str(), folders));
+        ExpectScript(script, "C:\\Apps\\R&D ^!\\50%%\\Uninst.exe", Ascii(script), c.written);
+    }
+}
+
+// The executable's folder and those above it, while the manifest lists them, however it spells them.
+TEST_F(SelfDeleteScript, TakesTheListedFoldersThatHoldTheExecutable)
+{
+    const std::wstring app = Make(L"Zembrat \x7F51\x7EDC\\Quorill\\Uninst.exe");
+    const std::wstring folder = app.substr(0, app.rfind(L'\\')), parent = folder.substr(0, folder.rfind(L'\\'));
+    std::wstring upper = folder + L"\\";
+    ::CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    struct Case {
+        std::vector<std::wstring> dirs;
+        std::vector<std::wstring> folders;
+    };
+    const Case cases[] = {
+        {{L"C:\\elsewhere", folder, parent}, {folder, parent}},
+        {{upper, ShortPath(parent)}, {folder, parent}},
+        {{parent}, {}},
+        {{folder, dir}, {folder}},
+        {{folder, parent, dir, L"C:\\", L"C:"}, {folder, parent, dir.substr(0, dir.size() - 1)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        CStringList dirs, folders;
+        for (const std::wstring& d : c.dirs) dirs.AddTail(d.c_str());
+        ListedFolders(app.c_str(), dirs, folders);
+        std::vector<std::wstring> got;
+        for (INT_PTR i = 0; i < folders.GetCount(); ++i) got.emplace_back(folders.GetAt(folders.FindIndex(i)));
+        EXPECT_EQ(c.folders, got);
+    }
+    CStringList root, none;
+    root.AddTail(L"C:\\");
+    ListedFolders(L"C:\\Uninst.exe", root, none);
+    EXPECT_EQ(0, none.GetCount()) << "a drive's root";
 }
