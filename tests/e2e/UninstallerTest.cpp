@@ -295,51 +295,54 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        StagedInstall install;
-        ASSERT_EQ("", install.Problem());
-        Stage(install);
-        // Everything listed, the installation folder last: nothing stays.
-        std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
-        for (const auto& file : UNLISTED) files.push_back(install.Path(file));
-        dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
-        if (c.manifest) install.WriteManifest(files, dirs);
-        std::unique_ptr<RunningProduct> product;
-        if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
-        const auto before = Snapshot(install.Root());
-        const auto around = install.Surroundings();
-        const std::wstring log = install.Beside(L"removal log.txt");
-        std::unique_ptr<HiddenDesktop> hidden;
-        if (c.hiddenDesktop) {
-            hidden = std::make_unique<HiddenDesktop>();
-            ASSERT_NE(L"", hidden->Name()) << "no window station of the test's own";
-        }
+        [&c] {
+            StagedInstall install;
+            ASSERT_EQ("", install.Problem());
+            Stage(install);
+            // Everything listed, the installation folder last: nothing stays.
+            std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
+            for (const auto& file : UNLISTED) files.push_back(install.Path(file));
+            dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
+            if (c.manifest) install.WriteManifest(files, dirs);
+            std::unique_ptr<RunningProduct> product;
+            if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
+            const auto before = Snapshot(install.Root());
+            const auto around = install.Surroundings();
+            const std::wstring log = install.Beside(L"removal log.txt");
+            std::unique_ptr<HiddenDesktop> hidden;
+            if (c.hiddenDesktop) {
+                hidden = std::make_unique<HiddenDesktop>();
+                ASSERT_NE(L"", hidden->Name()) << "no window station of the test's own";
+            }
 
-        ShowWatch watch;
-        const auto run = Start(install, false, std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"",
-                               hidden ? hidden->Name() : L"");
-        EXPECT_EQ(c.code, ExitCode(*run, 10000));
-        EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
+            ShowWatch watch;
+            const auto run = Start(install, false, std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"",
+                                   hidden ? hidden->Name() : L"");
+            EXPECT_EQ(c.code, ExitCode(*run, 10000));
+            ASSERT_EQ("", run->CatchProblem());
+            EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
 
-        const std::vector<std::wstring> lines = ReadLog(log);
-        ASSERT_FALSE(lines.empty()) << "no log";
-        EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
-        if (c.code != 0) {
-            EXPECT_EQ(0u, run->ShellCalls().size());
-            EXPECT_EQ(before, Snapshot(install.Root()));
-            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+            const std::vector<std::wstring> lines = ReadLog(log);
+            ASSERT_FALSE(lines.empty()) << "no log";
+            EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
+            if (c.code != 0) {
+                EXPECT_EQ(0u, run->ShellCalls().size());
+                EXPECT_EQ(before, Snapshot(install.Root()));
+                EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+                EXPECT_EQ(around, install.Surroundings());
+                return;
+            }
+            // The log names every entry with what became of it.
+            for (const auto& path : files) EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), L"removed\tfile\t" + path));
+            for (const auto& path : dirs)
+                EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), (path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t") + path));
+            EXPECT_TRUE(Gone(install.Root(), 10000)) << "the installation folder stays";
+            const std::vector<ShellCall> calls = run->ShellCalls();
+            ASSERT_EQ(1u, calls.size()) << "a download page was asked for";
+            EXPECT_EQ(calls[0].directory + L"_self_del.bat", calls[0].file);
+            EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
             EXPECT_EQ(around, install.Surroundings());
-            continue;
-        }
-        // The log names every entry with what became of it.
-        for (const auto& path : files) EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), L"removed\tfile\t" + path));
-        for (const auto& path : dirs)
-            EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), (path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t") + path));
-        EXPECT_TRUE(Gone(install.Root(), 10000)) << "the installation folder stays";
-        const std::vector<ShellCall> calls = run->ShellCalls();
-        ASSERT_EQ(1u, calls.size()) << "a download page was asked for";
-        EXPECT_EQ(calls[0].directory + L"_self_del.bat", calls[0].file);
-        EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
-        EXPECT_EQ(around, install.Surroundings());
+        }();
     }
 }
 
