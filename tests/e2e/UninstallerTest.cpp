@@ -138,8 +138,16 @@ private:
     PROCESS_INFORMATION m_info = {};
 };
 
-// Each case runs in a function of its own: a fatal failure ends the case, and what it started
+// Runs each case in a function of its own: a fatal failure ends the case, and what it started
 // (Uninst.exe, a held removal, the stand-in) with it, within seconds, and the next case runs.
+template <class Cases, class Body>
+void EachCase(const Cases& cases, Body body)
+{
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.what);
+        body(c);
+    }
+}
 
 // The product running, No, and Yes with no manifest beside the executable: the box a user sees,
 // then nothing changes, and no other box comes.
@@ -159,39 +167,36 @@ TEST(Uninstaller, ChangesNothingWhenItMustNot)
         {"No", nullptr, true, CONFIRM_TEXT, {IDYES, IDNO}, 'N'},
         {"Yes without a manifest", nullptr, false, CONFIRM_TEXT, {IDYES, IDNO}, VK_RETURN},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        [&c] {
-            StagedInstall install;
-            ASSERT_EQ("", install.Problem());
-            Stage(install);
-            if (c.manifest) install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
-            std::unique_ptr<RunningProduct> product;
-            if (c.product) {
-                product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\" + c.product);
-                ASSERT_TRUE(product->Runs());
-            }
-            const auto before = Snapshot(install.Root());
-            const auto around = install.Surroundings();
+    EachCase(cases, [](const Case& c) {
+        StagedInstall install;
+        ASSERT_EQ("", install.Problem());
+        Stage(install);
+        if (c.manifest) install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
+        std::unique_ptr<RunningProduct> product;
+        if (c.product) {
+            product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\" + c.product);
+            ASSERT_TRUE(product->Runs());
+        }
+        const auto before = Snapshot(install.Root());
+        const auto around = install.Surroundings();
 
-            const auto run = Start(install);
-            const ShownBox box = WaitForBox(run->ProcessId(), 10000);
-            ASSERT_EQ("", run->CatchProblem());
-            ASSERT_TRUE(box.hwnd) << "no message box";
-            EXPECT_EQ(c.text, box.text);
-            EXPECT_EQ(c.buttons, box.buttons);
-            EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
-            ASSERT_EQ("", AnswerBox(box.hwnd, c.key));
-            // Another box would keep the process waiting for an answer.
-            EXPECT_EQ(0u, ExitCode(*run, 15000));
+        const auto run = Start(install);
+        const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+        ASSERT_EQ("", run->CatchProblem());
+        ASSERT_TRUE(box.hwnd) << "no message box";
+        EXPECT_EQ(c.text, box.text);
+        EXPECT_EQ(c.buttons, box.buttons);
+        EXPECT_FALSE(IsSeen(FindProcessWindow(run->ProcessId(), DIALOG_CAPTION)));
+        ASSERT_EQ("", AnswerBox(box.hwnd, c.key));
+        // Another box would keep the process waiting for an answer.
+        EXPECT_EQ(0u, ExitCode(*run, 15000));
 
-            // Neither the page nor a self-deleting script was asked for: nothing can act later.
-            EXPECT_EQ(0u, run->ShellCalls().size());
-            EXPECT_EQ(before, Snapshot(install.Root()));
-            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
-            EXPECT_EQ(around, install.Surroundings());
-        }();
-    }
+        // Neither the page nor a self-deleting script was asked for: nothing can act later.
+        EXPECT_EQ(0u, run->ShellCalls().size());
+        EXPECT_EQ(before, Snapshot(install.Root()));
+        EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+        EXPECT_EQ(around, install.Surroundings());
+    });
 }
 
 // The removal has begun and is held before its first step: the progress dialog is up, above other
@@ -225,39 +230,37 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
         bool listed;
         bool holdWorker;
     };
-    for (const Case& c : {Case{"listed", true, false}, Case{"empty", false, true}}) {
-        SCOPED_TRACE(c.what);
-        [&c] {
-            StagedInstall install;
-            ASSERT_EQ("", install.Problem());
-            Stage(install);
-            install.WriteManifest(c.listed ? Full(install, LISTED_FILES) : std::vector<std::wstring>{},
-                                  c.listed ? Full(install, LISTED_DIRS) : std::vector<std::wstring>{});
-            auto expected = Paths(Snapshot(install.Root()));
-            for (const auto& path : {install.Exe(), install.Path(L"Uninst.ini")}) expected.erase(path);
-            if (c.listed) {
-                for (const auto& path : Full(install, LISTED_FILES)) expected.erase(path);
-                for (const auto& dir : {L"bin\\codec", L"bin", L"语音"}) expected.erase(install.Path(dir));
-            }
-            const auto around = install.Surroundings();
+    const Case cases[] = {{"listed", true, false}, {"empty", false, true}};
+    EachCase(cases, [](const Case& c) {
+        StagedInstall install;
+        ASSERT_EQ("", install.Problem());
+        Stage(install);
+        install.WriteManifest(c.listed ? Full(install, LISTED_FILES) : std::vector<std::wstring>{},
+                              c.listed ? Full(install, LISTED_DIRS) : std::vector<std::wstring>{});
+        auto expected = Paths(Snapshot(install.Root()));
+        for (const auto& path : {install.Exe(), install.Path(L"Uninst.ini")}) expected.erase(path);
+        if (c.listed) {
+            for (const auto& path : Full(install, LISTED_FILES)) expected.erase(path);
+            for (const auto& dir : {L"bin\\codec", L"bin", L"语音"}) expected.erase(install.Path(dir));
+        }
+        const auto around = install.Surroundings();
 
-            const auto run = Start(install, c.holdWorker);
-            const ShownBox box = WaitForBox(run->ProcessId(), 10000);
-            const double boxSeen = NowMs();
-            ASSERT_EQ("", run->CatchProblem());
-            ASSERT_TRUE(box.hwnd) << "no message box";
-            ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
-            if (c.holdWorker) ASSERT_NO_FATAL_FAILURE(ExpectDialogWhileHeld(*run));
-            else ReportFigures(c.what, *run, install, boxSeen);
-            run->ReleaseWorker();
-            EXPECT_EQ(0u, ExitCode(*run));
+        const auto run = Start(install, c.holdWorker);
+        const ShownBox box = WaitForBox(run->ProcessId(), 10000);
+        const double boxSeen = NowMs();
+        ASSERT_EQ("", run->CatchProblem());
+        ASSERT_TRUE(box.hwnd) << "no message box";
+        ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
+        if (c.holdWorker) ASSERT_NO_FATAL_FAILURE(ExpectDialogWhileHeld(*run));
+        else ReportFigures(c.what, *run, install, boxSeen);
+        run->ReleaseWorker();
+        EXPECT_EQ(0u, ExitCode(*run));
 
-            EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
-            ExpectSelfDeleted(*run, install);
-            EXPECT_EQ(expected, Paths(Snapshot(install.Root())));
-            EXPECT_EQ(around, install.Surroundings());
-        }();
-    }
+        EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+        ExpectSelfDeleted(*run, install);
+        EXPECT_EQ(expected, Paths(Snapshot(install.Root())));
+        EXPECT_EQ(around, install.Surroundings());
+    });
 }
 
 // The log's lines, without its byte order mark and line ends.
@@ -293,57 +296,54 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         {"nobody to answer", L"", false, true, true, 1602},
         {"silent, nobody to answer", L"/S", false, true, true, 0},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(c.what);
-        [&c] {
-            StagedInstall install;
-            ASSERT_EQ("", install.Problem());
-            Stage(install);
-            // Everything listed, the installation folder last: nothing stays.
-            std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
-            for (const auto& file : UNLISTED) files.push_back(install.Path(file));
-            dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
-            if (c.manifest) install.WriteManifest(files, dirs);
-            std::unique_ptr<RunningProduct> product;
-            if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
-            const auto before = Snapshot(install.Root());
-            const auto around = install.Surroundings();
-            const std::wstring log = install.Beside(L"removal log.txt");
-            std::unique_ptr<HiddenDesktop> hidden;
-            if (c.hiddenDesktop) {
-                hidden = std::make_unique<HiddenDesktop>();
-                ASSERT_NE(L"", hidden->Name()) << "no window station of the test's own";
-            }
+    EachCase(cases, [](const Case& c) {
+        StagedInstall install;
+        ASSERT_EQ("", install.Problem());
+        Stage(install);
+        // Everything listed, the installation folder last: nothing stays.
+        std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
+        for (const auto& file : UNLISTED) files.push_back(install.Path(file));
+        dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
+        if (c.manifest) install.WriteManifest(files, dirs);
+        std::unique_ptr<RunningProduct> product;
+        if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
+        const auto before = Snapshot(install.Root());
+        const auto around = install.Surroundings();
+        const std::wstring log = install.Beside(L"removal log.txt");
+        std::unique_ptr<HiddenDesktop> hidden;
+        if (c.hiddenDesktop) {
+            hidden = std::make_unique<HiddenDesktop>();
+            ASSERT_NE(L"", hidden->Name()) << "no window station of the test's own";
+        }
 
-            ShowWatch watch;
-            const auto run = Start(install, false, std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"",
-                                   hidden ? hidden->Name() : L"");
-            EXPECT_EQ(c.code, ExitCode(*run, 10000));
-            ASSERT_EQ("", run->CatchProblem());
-            EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
+        ShowWatch watch;
+        const auto run = Start(install, false, std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"",
+                               hidden ? hidden->Name() : L"");
+        EXPECT_EQ(c.code, ExitCode(*run, 10000));
+        ASSERT_EQ("", run->CatchProblem());
+        EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
 
-            const std::vector<std::wstring> lines = ReadLog(log);
-            ASSERT_FALSE(lines.empty()) << "no log";
-            EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
-            if (c.code != 0) {
-                EXPECT_EQ(0u, run->ShellCalls().size());
-                EXPECT_EQ(before, Snapshot(install.Root()));
-                EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
-                EXPECT_EQ(around, install.Surroundings());
-                return;
-            }
-            // The log names every entry with what became of it.
-            for (const auto& path : files) EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), L"removed\tfile\t" + path));
-            for (const auto& path : dirs)
-                EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), (path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t") + path));
-            EXPECT_TRUE(Gone(install.Root(), 10000)) << "the installation folder stays";
-            const std::vector<ShellCall> calls = run->ShellCalls();
-            ASSERT_EQ(1u, calls.size()) << "a download page was asked for";
-            EXPECT_EQ(calls[0].directory + L"_self_del.bat", calls[0].file);
-            EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+        const std::vector<std::wstring> lines = ReadLog(log);
+        ASSERT_FALSE(lines.empty()) << "no log";
+        EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
+        if (c.code != 0) {
+            EXPECT_EQ(0u, run->ShellCalls().size());
+            EXPECT_EQ(before, Snapshot(install.Root()));
+            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
             EXPECT_EQ(around, install.Surroundings());
-        }();
-    }
+            return;
+        }
+        // The log names every entry with what became of it.
+        for (const auto& path : files) EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), L"removed\tfile\t" + path));
+        for (const auto& path : dirs)
+            EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), (path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t") + path));
+        EXPECT_TRUE(Gone(install.Root(), 10000)) << "the installation folder stays";
+        const std::vector<ShellCall> calls = run->ShellCalls();
+        ASSERT_EQ(1u, calls.size()) << "a download page was asked for";
+        EXPECT_EQ(calls[0].directory + L"_self_del.bat", calls[0].file);
+        EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+        EXPECT_EQ(around, install.Surroundings());
+    });
 }
 
 std::vector<std::vector<std::string>> SplitLines(const std::string& output)
