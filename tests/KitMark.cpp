@@ -34,8 +34,9 @@ bool CreateMarkedKey(const std::wstring& path)
 {
     if (KeyExists(path)) return false;
     HKEY key;
-    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, PendingKey(path).c_str(), 0, nullptr, 0, KEY_WRITE | KEY_WOW64_32KEY,
-                          nullptr, &key, nullptr) != ERROR_SUCCESS)
+    // RegRenameKey wants KEY_WRITE, and DELETE on what it renames.
+    if (::RegCreateKeyExW(HKEY_LOCAL_MACHINE, PendingKey(path).c_str(), 0, nullptr, 0,
+                          KEY_WRITE | DELETE | KEY_WOW64_32KEY, nullptr, &key, nullptr) != ERROR_SUCCESS)
         return false;
     const bool made = ::RegSetValueExW(key, KIT_MARK_VALUE, 0, REG_SZ, reinterpret_cast<const BYTE*>(KIT_MARK_TEXT),
                                        sizeof KIT_MARK_TEXT) == ERROR_SUCCESS &&
