@@ -39,6 +39,13 @@ class RoundTrip(unittest.TestCase):
         installed = tree()
         self.assertEqual(2, self.refused(r"C:\Zembrat"))
         self.assertEqual(installed, tree())
+        # Installed again where it is, it first removes what the earlier manifest lists: a file a new version dropped.
+        dropped, manifest = folder / "old.dll", folder / "Uninst.ini"
+        dropped.write_bytes(b"1.0")
+        text = manifest.read_bytes().decode("utf-16").replace("[Dirs]", f"9={windows_path(dropped)}\r\n[Dirs]")
+        manifest.write_bytes(text.encode("utf-16"))
+        self.assertEqual(folder, install(r"C:\Zembrat 网络电话"))
+        self.assertEqual(installed, tree())
 
         code, lines = check("-q", windows_path(folder / "Uninst.ini"))
         self.assertEqual((0, ["expected", "key", "command", "command", "summary"]), (code, [line[0] for line in lines]))
