@@ -319,8 +319,7 @@ int wmain(int argc, wchar_t** argv)
     // A staged folder checked before packaging has no key yet: its absence is only noted.
     const std::vector<UninstallKeyVerdict> keys = JudgeUninstallKey(plan.exe);
     if (keys.empty())
-        out.Line({L"note", L"no uninstall entry in either registry view, nor for the current user: Apps & features lists "
-                           L"nothing to remove",
+        out.Line({L"note", L"no uninstall entry under HKLM (either view) or HKCU: Apps & features lists nothing to remove",
                   UNINSTALL_KEY_NAME});
     size_t keyProblems = 0;
     for (const UninstallKeyVerdict& v : keys) {

@@ -159,7 +159,7 @@ std::vector<UninstallKeyVerdict> JudgeUninstallKey(const std::wstring& exe)
         v.name = place.hive + std::wstring(KEY);
         const std::wstring subkeys = Subkeys(key);
         if (place.root == HKEY_CURRENT_USER)
-            v.stays = L"Uninst.exe deletes the key only under HKLM: Apps & features lists it for this user after the removal";
+            v.stays = L"Uninst.exe deletes it only under HKLM: Apps & features still lists it for this user";
         else if (place.view == KEY_WOW64_64KEY)
             v.stays = L"Uninst.exe, a 32-bit program, deletes the key only in the 32-bit view";
         else if (!subkeys.empty())

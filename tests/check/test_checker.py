@@ -14,13 +14,11 @@ from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, UNINSTALL_KEY, Insta
 # The words of the lines that report something to fix or to know; the others list and sum up.
 FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "expected", "encoding", "key", "command"}
 HOLDS_EXE = "holds Uninst.exe while the removal runs; "
-REMOVED, NOT_EMPTY, UNLISTED_FOLDER = (HOLDS_EXE + fate for fate in
-                                       ("removed after exit", "stays: not empty", "stays: no entry lists it"))
+REMOVED, NOT_EMPTY, UNLISTED_FOLDER = (HOLDS_EXE + f for f in ("removed after exit", "stays: not empty", "stays: no entry lists it"))
 UNLISTED = "no entry lists it"
 STOPS_AT_3 = "never read: after key 3, where reading stops"
 MARK_HIDES = "never read: the byte order mark hides the section named on the first line"
-NO_KEY = ["note", "no uninstall entry in either registry view, nor for the current user: Apps & features lists nothing "
-                  "to remove", UNINSTALL_KEY]
+NO_KEY = ["note", "no uninstall entry under HKLM (either view) or HKCU: Apps & features lists nothing to remove", UNINSTALL_KEY]
 LITERALLY = "taken literally after \\\\?\\: "
 # The checker bound by folder permissions as a user on Windows is: root's overrides dropped.
 AS_USER = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"] if os.geteuid() == 0 else []
@@ -205,8 +203,7 @@ class CheckerTest(unittest.TestCase):
                 given = {"DisplayName": "Zembrat", "UninstallString": '"{exe}"', "QuietUninstallString": '"{exe}" /S',
                          **values}
                 for name, value in given.items():
-                    kind, data = value if isinstance(value, tuple) else ("REG_SZ", value)
-                    kind = "REG_DWORD" if isinstance(value, int) else kind
+                    kind, data = value if isinstance(value, tuple) else ("REG_DWORD" if isinstance(value, int) else "REG_SZ", value)
                     if value is not None:
                         wine("reg", "add", UNINSTALL_KEY.replace("HKLM", hive), "/v", name, "/t", kind,
                              "/d", str(data).format(exe=windows_path(install.exe)), "/f", f"/reg:{view}")
@@ -220,7 +217,6 @@ class CheckerTest(unittest.TestCase):
         def key_lines(where="32-bit view", key="deleted by Uninst.exe", hive="HKLM", command="starts the Uninst.exe checked",
                       value='"{exe}"', quiet="QuietUninstallString: starts the Uninst.exe checked with /S",
                       quiet_value='"{exe}" /S', more=()):
-            """The folder's line and the key's, "{exe}" standing for Uninst.exe."""
             name = UNINSTALL_KEY.replace("HKLM", hive)
             quiet_line = ["command", where, quiet, quiet_value] if quiet else \
                 ["note", f"no QuietUninstallString ({where}): deployment tools would start the interactive run", name]
@@ -360,8 +356,7 @@ class CheckerTest(unittest.TestCase):
             ("a key with a subkey", registered(subkey=True), 1,
              key_lines(key="stays: it holds subkeys (Sub), and Uninst.exe deletes only a key without any")),
             ("a key of the current user", registered(hive="HKCU", UninstallString=r'"C:\Program Files\Zembrat\Uninst.exe"'), 1,
-             key_lines("current user", "stays: Uninst.exe deletes the key only under HKLM: Apps & features lists it for "
-                                       "this user after the removal", "HKCU",
+             key_lines("current user", "stays: Uninst.exe deletes it only under HKLM: Apps & features still lists it for this user", "HKCU",
                        "names another program than {exe}: C:\\Program Files\\Zembrat\\Uninst.exe",
                        r'"C:\Program Files\Zembrat\Uninst.exe"')),
             ("values that hide the key or start something else",

@@ -2,8 +2,7 @@
 //   probe console  runs the rest of its command line on a console of its own, with the output code
 //                  page 437, and prints the console's lines once the program has ended
 //   probe volume X:\  prints the \\?\Volume{…}\ name of the drive
-//   probe hold FILE  holds the file open without delete sharing, as a running program holds its
-//                    data, prints "held", and closes it when its input ends
+//   probe hold FILE  holds the file open without delete sharing, prints "held", until its input ends
 #include <windows.h>
 #include <string>
 

@@ -42,8 +42,7 @@ class RoundTrip(unittest.TestCase):
         # Installed again where it is, it first removes what the earlier manifest lists: a file a new version dropped.
         dropped, manifest = folder / "old.dll", folder / "Uninst.ini"
         dropped.write_bytes(b"1.0")
-        text = manifest.read_bytes().decode("utf-16").replace("[Dirs]", f"9={windows_path(dropped)}\r\n[Dirs]")
-        manifest.write_bytes(text.encode("utf-16"))
+        manifest.write_text(manifest.read_text("utf-16").replace("[Dirs]", f"9={windows_path(dropped)}\n[Dirs]"), "utf-16")
         self.assertEqual(folder, install(r"C:\Zembrat 网络电话"))
         self.assertEqual(installed, tree())
 
