@@ -1,6 +1,8 @@
 #include "app/UninstallerApp.h"
+#include "app/CommandLine.h"
 #include "selfdelete/SelfDelete.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/RemovalLog.h"
 #include <commctrl.h>
 
 // Constructed in this order, destroyed in the reverse.
@@ -8,6 +10,7 @@ CUninstallerApp theApp;
 CStringList g_fileList;
 CStringList g_dirList;
 int g_uninstallDone = 0;
+int g_silent = 0;
 
 BOOL CUninstallerApp::InitInstance()
 {
@@ -15,6 +18,7 @@ BOOL CUninstallerApp::InitInstance()
     CWinApp::InitInstance();
     AfxEnableControlContainer();
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
+    ReadCommandLine();
 
     CUninstallerDialog dlg;
     m_pMainWnd = &dlg;
@@ -26,5 +30,8 @@ int CUninstallerApp::ExitInstance()
 {
     const int result = CWinApp::ExitInstance();
     if (g_uninstallDone) ScheduleSelfDelete();
+    WCHAR code[12];
+    ::wsprintfW(code, L"%d", result);
+    LogLine(L"exit code", code);
     return result;
 }

@@ -12,6 +12,7 @@ public:
 
     bool IsValid() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
     operator HANDLE() const { return m_h; }
+    void Attach(HANDLE h) { Close(); m_h = h; }
 
     // Closes the handle now and reports whether that worked; nothing is left to close later.
     bool Close()

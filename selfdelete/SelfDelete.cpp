@@ -1,15 +1,18 @@
 #include "selfdelete/SelfDelete.h"
+#include "app/UninstallerApp.h"
 #include "platform/HeapArray.h"
 #include "platform/StdioFile.h"
 #include "selfdelete/CodePage.h"
+#include "uninstall/Manifest.h"
+#include "uninstall/PathKey.h"
 #include <shellapi.h>
 
 static const WCHAR SCRIPT_NAME[] = L"_self_del.bat";
 
-// \1 stands for the executable's path and \2 for the script's own. The script runs with
-// administrator rights: it tries at once, then once a second for about a minute, and deletes
-// itself last on every way out. ping is the wait that both Windows and Wine's cmd keep (Wine has
-// no timeout.exe), named in full so that no ping.exe in the current directory runs instead.
+// \1 stands for the executable's path, \2 for the script's own and \3 for the folders' lines. The
+// script runs with administrator rights: it tries at once, then once a second for about a minute,
+// and deletes itself last on every way out. ping is the wait that both Windows and Wine's cmd keep
+// (Wine has no timeout.exe), named in full so that no ping.exe in the current directory runs instead.
 static const char SCRIPT[] =
     "setlocal EnableExtensions DisableDelayedExpansion\n"
     "set n=0\n"
@@ -21,7 +24,13 @@ static const char SCRIPT[] =
     " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\n"
     " goto Repeat\n"
     ":Done\n"
+    "\3"
     "Del \"\2\" ";
+// Once the executable is gone, each listed folder, deepest first (\4), while the last one went. rd
+// without /s removes only an empty folder; Wine's rd sets no errorlevel, so "if exist" judges.
+static const char FOLDERS_HEAD[] = "if exist \"\1\" goto Last\n";
+static const char FOLDER[] = "rd \"\4\"\nif exist \"\4\" goto Last\n";
+static const char FOLDERS_TAIL[] = ":Last\n";
 
 // Windows refuses any conversion flag, default character or used-default flag for UTF-8, UTF-7
 // and a few stateful and symbol code pages; the ANSI code page is UTF-8 where "Use Unicode UTF-8
@@ -79,34 +88,70 @@ static void Put(char* pText, int& n, char c)
     ++n;
 }
 
-// Fills the template into pText, or only counts its length when pText is null. cmd expands
+// The narrow paths of a script: the folders' one after another, each ending in a NUL.
+struct ScriptPaths {
+    const char* pszExe;
+    const char* pszScript;
+    const char* pFolders;
+    int nFolders;
+};
+
+// Fills a template into pText at n, or only counts its length when pText is null. cmd expands
 // %...% even between quotes, so every % of a path is doubled.
-static int FormatScript(char* pText, const char* pszExe, const char* pszScript)
+static void Fill(char* pText, int& n, const char* pszTemplate, const ScriptPaths& paths, const char* pszFolder = nullptr)
 {
-    int n = 0;
-    for (const char* t = SCRIPT; *t; ++t) {
-        const char* path = *t == '\1' ? pszExe : *t == '\2' ? pszScript : nullptr;
-        if (!path) Put(pText, n, *t);
+    for (const char* t = pszTemplate; *t; ++t) {
+        if (*t == '\3' && paths.nFolders > 0) {
+            Fill(pText, n, FOLDERS_HEAD, paths);
+            const char* folder = paths.pFolders;
+            for (int i = 0; i < paths.nFolders; ++i, folder += ::lstrlenA(folder) + 1) Fill(pText, n, FOLDER, paths, folder);
+            Fill(pText, n, FOLDERS_TAIL, paths);
+        }
+        const char* path = *t == '\1' ? paths.pszExe : *t == '\2' ? paths.pszScript : *t == '\4' ? pszFolder : nullptr;
+        if (!path && *t != '\3') Put(pText, n, *t);
         for (; path && *path; ++path) {
             if (*path == '%') Put(pText, n, '%');
             Put(pText, n, *path);
         }
     }
+}
+
+// The folders' narrow paths into one array, up to the first that cannot be put into the script
+// exactly: what holds that one cannot be emptied either. Their number.
+static int ConvertFolders(const CStringList& folders, UINT codePage, CHeapArray<char>& narrow)
+{
+    // Three bytes a character at most, in any code page a path converts to exactly.
+    if (!narrow.Alloc(static_cast<int>(folders.GetCount()) * 3 * MAX_PATH + 1)) return 0;
+    int n = 0, at = 0;
+    for (; n < folders.GetCount(); ++n) {
+        CHeapArray<char> folder;
+        if (!ConvertForScript(folders.GetAt(folders.FindIndex(n)), codePage, folder)) break;
+        ::lstrcpyA(narrow + at, folder);
+        at += ::lstrlenA(folder) + 1;
+    }
     return n;
 }
 
-bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe)
+bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe, const CStringList& folders)
 {
     CStdioFile file(pszScript);
     if (!file.IsOpen()) return false;
 
     // The script exists from here on, so that it has a short form too.
     const UINT codePage = ConversionCodePage();
-    CHeapArray<char> exe, script, text;
+    CHeapArray<char> exe, script, folderPaths, text;
     bool ok = ConvertForScript(pszExe, codePage, exe) && ConvertForScript(pszScript, codePage, script);
     if (ok) {
-        const int n = FormatScript(nullptr, exe, script);
-        ok = text.Alloc(n) && (FormatScript(text, exe, script), file.Write(text, n));
+        const int nFolders = ConvertFolders(folders, codePage, folderPaths);
+        const ScriptPaths paths = {exe, script, folderPaths, nFolders};
+        int n = 0;
+        Fill(nullptr, n, SCRIPT, paths);
+        ok = text.Alloc(n);
+        if (ok) {
+            n = 0;
+            Fill(text, n, SCRIPT, paths);
+            ok = file.Write(text, n);
+        }
     }
     ok = file.Close() && ok;
     if (!ok) ::DeleteFileW(pszScript);
@@ -122,11 +167,36 @@ static bool CmdLineExpands(LPCWSTR pszPath)
     return false;
 }
 
+static bool EndsInSeparator(const CString& path)
+{
+    const int n = path.GetLength();
+    return n > 0 && (static_cast<LPCWSTR>(path)[n - 1] == L'\\' || static_cast<LPCWSTR>(path)[n - 1] == L'/');
+}
+
+void ListedFolders(LPCWSTR pszExe, const CStringList& dirs, CStringList& folders)
+{
+    CStringList keys;
+    for (INT_PTR i = 0; i < dirs.GetCount(); ++i) {
+        const CString key = PathKey(dirs.GetAt(dirs.FindIndex(i)));
+        if (!key.IsEmpty()) keys.AddTail(key);
+    }
+    // Each folder without its closing separator, up to the first one that is not listed. A drive's
+    // root is never one: "C:" alone names the drive's current folder.
+    for (CString above = DirectoryOfPath(pszExe); EndsInSeparator(above);) {
+        const CString folder(above, above.GetLength() - 1);
+        above = DirectoryOfPath(folder);
+        const CString key = PathKey(folder);
+        if (!EndsInSeparator(above) || key.IsEmpty() || !HasKey(keys, key)) return;
+        folders.AddTail(folder);
+    }
+}
+
 void ScheduleSelfDelete()
 {
-    WCHAR script[MAX_PATH];
-    const DWORD nTemp = ::GetTempPathW(MAX_PATH, script);
+    WCHAR temp[MAX_PATH], script[MAX_PATH];
+    const DWORD nTemp = ::GetTempPathW(MAX_PATH, temp);
     if (nTemp == 0 || nTemp + ::lstrlenW(SCRIPT_NAME) >= MAX_PATH) return;
+    ::lstrcpyW(script, temp);
     ::lstrcpyW(script + nTemp, SCRIPT_NAME);
     if (CmdLineExpands(script)) return;
 
@@ -134,6 +204,10 @@ void ScheduleSelfDelete()
     const DWORD nExe = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), exe, MAX_PATH);
     if (nExe == 0 || nExe >= MAX_PATH) return;
 
-    if (WriteSelfDeleteScript(script, exe))
-        ::ShellExecuteW(nullptr, L"open", script, L"", L"", SW_HIDE);
+    CStringList folders;
+    ListedFolders(exe, g_dirList, folders);
+    // In the temporary folder: the working folder of cmd and its console would keep the
+    // installation folder from being removed.
+    if (WriteSelfDeleteScript(script, exe, folders))
+        ::ShellExecuteW(nullptr, L"open", script, L"", temp, SW_HIDE);
 }

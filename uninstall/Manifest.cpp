@@ -1,4 +1,5 @@
 #include "uninstall/Manifest.h"
+#include "uninstall/RemovalLog.h"
 
 static bool IsSeparator(WCHAR c)
 {
@@ -62,5 +63,6 @@ void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& l
         const ManifestValue kind = ReadManifestKey(pszManifest, pszSection, index, value);
         if (kind == MV_END) return;
         if (kind == MV_PATH) list.AddTail(value);
+        else LogLine(L"skipped", pszSection, kind == MV_TOO_LONG ? L"too long" : L"not fully qualified", value);
     }
 }

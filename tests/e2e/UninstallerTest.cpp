@@ -78,8 +78,9 @@ void ExpectSelfDeleted(UninstRun& run, const StagedInstall& install)
     EXPECT_EQ(SW_SHOW, page.show);
     const ShellCall& script = calls[1];
     EXPECT_EQ(L"open", script.verb);
-    EXPECT_EQ(script.file.size() - 14, script.file.rfind(L"\\_self_del.bat")) << script.file;
-    EXPECT_EQ(L"", script.parameters + script.directory);
+    // Run in the temporary folder that holds it: cmd's working folder would keep the installation's.
+    EXPECT_EQ(script.directory + L"_self_del.bat", script.file);
+    EXPECT_EQ(L"", script.parameters);
     EXPECT_EQ(SW_HIDE, script.show);
 }
 

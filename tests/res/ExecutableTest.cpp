@@ -51,27 +51,27 @@ const struct {
     {0x0501, "KERNEL32.DLL",
      " AddVectoredExceptionHandler CloseHandle CompareStringW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
      " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection ExpandEnvironmentStringsW FindClose"
-     " FindFirstFileW FindNextFileW FreeLibrary GetACP GetCPInfoExW GetConsoleMode GetCurrentProcess"
+     " FindFirstFileW FindNextFileW FormatMessageW FreeLibrary GetACP GetCommandLineW GetCPInfoExW GetConsoleMode GetCurrentProcess"
      " GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesW GetFullPathNameW"
      " GetHandleInformation GetLastError GetLocaleInfoA GetLongPathNameW GetModuleFileNameW GetModuleHandleA"
      " GetModuleHandleW GetPrivateProfileStringW GetProcAddress GetProcessAffinityMask GetProcessHeap"
      " GetShortPathNameW GetStartupInfoW GetStdHandle GetSystemTimeAsFileTime GetTempFileNameW GetTempPathW"
      " GetThreadContext GetThreadLocale GetThreadPriority GetVersionExW GetVolumePathNamesForVolumeNameW HeapAlloc"
      " HeapFree InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent IsWow64Process LCMapStringW LeaveCriticalSection"
-     " LoadLibraryA LoadLibraryW MultiByteToWideChar OpenProcess OutputDebugStringA Process32FirstW Process32NextW"
+     " LoadLibraryA LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar OpenProcess OutputDebugStringA Process32FirstW Process32NextW"
      " RaiseException ReadFile ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent"
      " ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
      " SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection"
      " VirtualProtect VirtualQuery WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteConsoleW"
-     " WriteFile lstrcmpW lstrcmpiW lstrcpyW lstrlenW "},
+     " WriteFile lstrcmpW lstrcmpiW lstrcpyA lstrcpyW lstrlenA lstrlenW "},
     {0x0600, "KERNEL32.DLL", " GetFinalPathNameByHandleW GetTickCount64 "},
     {0x0501, "USER32.DLL",
-     " BeginPaint CreateDialogParamW DestroyWindow DispatchMessageW DrawIcon EndPaint GetClientRect GetDlgItem"
-     " GetMessageW GetMonitorInfoW GetSystemMetrics GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
+     " BeginPaint CharUpperBuffW CreateDialogParamW DestroyWindow DispatchMessageW DrawIcon EndPaint GetClientRect GetDlgItem"
+     " GetMessageW GetMonitorInfoW GetProcessWindowStation GetSystemMetrics GetUserObjectInformationW GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
      " MessageBoxW MonitorFromWindow MoveWindow PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
      " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
     {0x0501, "ADVAPI32.DLL", " RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryValueExW "},
-    {0x0501, "SHELL32.DLL", " ShellExecuteW "},
+    {0x0501, "SHELL32.DLL", " CommandLineToArgvW ShellExecuteW "},
     {0x0501, "COMCTL32.DLL", " #17 "},
     {0x0501, "MSVCRT.DLL",
      " __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv"

@@ -56,6 +56,8 @@ struct DocumentedConversions {
 decltype(&::WideCharToMultiByte) DocumentedConversions::wideToNarrow;
 decltype(&::MultiByteToWideChar) DocumentedConversions::narrowToWide;
 
+const CStringList NO_FOLDERS;
+
 // The whole script, with E and B the narrow paths of the executable and the script as they stand
 // in it (every % doubled): 231 + 2|E| + |B| bytes, ten CR LF, no NUL, no line end after the last
 // line.
@@ -151,7 +153,7 @@ protected:
 
 TEST_F(SelfDeleteScript, WrittenByteForByte)
 {
-    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\Program Files\\Quorill\\Uninst.exe"));
+    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\Program Files\\Quorill\\Uninst.exe", NO_FOLDERS));
     ExpectScript(script, "C:\\Program Files\\Quorill\\Uninst.exe", Ascii(script));
 }
 
@@ -159,7 +161,7 @@ TEST_F(SelfDeleteScript, ReplacesAnExistingScriptOfAnySize)
 {
     for (size_t size : { 0, 1, 300, 100000 }) {
         std::ofstream(fs::path(script), std::ios::binary) << std::string(size, '\n');
-        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"D:\\Q\\Uninst.exe"));
+        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"D:\\Q\\Uninst.exe", NO_FOLDERS));
         ExpectScript(script, "D:\\Q\\Uninst.exe", Ascii(script));
     }
 }
@@ -168,7 +170,7 @@ TEST_F(SelfDeleteScript, DoublesEveryPercent)
 {
     script = dir + L"50%off%TEMP%\\_self_del.bat";
     fs::create_directories(fs::path(script).parent_path());
-    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\100%\\a%PATH%b\\%%\\Uninst.exe"));
+    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\100%\\a%PATH%b\\%%\\Uninst.exe", NO_FOLDERS));
     std::string b = Ascii(dir);
     b += "50%%off%%TEMP%%\\_self_del.bat";
     ExpectScript(script, "C:\\100%%\\a%%PATH%%b\\%%%%\\Uninst.exe", b);
@@ -206,11 +208,11 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
         const std::wstring exe = Make(std::wstring(c.name) + L"\\Uninst.exe");
 
         // A path that does not exist has no short form either.
-        EXPECT_EQ(form == LONG, WriteSelfDeleteScript(script.c_str(), missing.c_str()));
+        EXPECT_EQ(form == LONG, WriteSelfDeleteScript(script.c_str(), missing.c_str(), NO_FOLDERS));
         if (form == LONG) ExpectScript(script, std::string("C:\\nowhere\\") + narrow + "\\Uninst.exe", Ascii(script));
         else EXPECT_FALSE(fs::exists(fs::path(script)));
 
-        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(script.c_str(), exe.c_str()));
+        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(script.c_str(), exe.c_str(), NO_FOLDERS));
         if (form == LONG) ExpectScript(script, Ascii(dir) + narrow + "\\Uninst.exe", Ascii(script));
         if (form == SHORT) {
             const std::wstring shortExe = ShortPath(exe);
@@ -220,7 +222,7 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
 
         // The script's own path follows the same rules.
         const std::wstring inside = dir + c.name + L"\\_self_del.bat";
-        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(inside.c_str(), L"C:\\Q\\Uninst.exe"));
+        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(inside.c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
         if (form == LONG) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(dir) + narrow + "\\_self_del.bat");
         if (form == SHORT) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(ShortPath(inside)));
     }
@@ -230,18 +232,18 @@ TEST_F(SelfDeleteScript, WritesNothingForALineBreakOrAnUnpairedSurrogate)
 {
     // Neither has a form that cmd reads back as the path, in any code page, UTF-8 included.
     for (const wchar_t* exe : {L"C:\\Q\r\necho x\\Uninst.exe", L"C:\\Q\xD800x\\Uninst.exe"}) {
-        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), exe));
+        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), exe, NO_FOLDERS));
         EXPECT_FALSE(fs::exists(fs::path(script)));
     }
 }
 
 TEST_F(SelfDeleteScript, FailsQuietlyWhenTheScriptCannotBeCreated)
 {
-    EXPECT_FALSE(WriteSelfDeleteScript((dir + L"missing\\_self_del.bat").c_str(), L"C:\\Q\\Uninst.exe"));
+    EXPECT_FALSE(WriteSelfDeleteScript((dir + L"missing\\_self_del.bat").c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
     EXPECT_FALSE(fs::exists(fs::path(dir + L"missing")));
 
     fs::create_directory(fs::path(script));
     fs::create_directory(fs::path(script + L"\\inside"));
-    EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"C:\\Q\\Uninst.exe"));
+    EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
     EXPECT_TRUE(fs::is_directory(fs::path(script + L"\\inside")));
 }

@@ -31,7 +31,7 @@ const wchar_t* const LISTED_FILES[] = {
     L"app\\data\\deep\\b.dat",
     L"app\\plugins\\voice\\codec.dll",
     L"app\\readonly.cfg",
-    L"app\\locked.dll",
+    L"app\\held\\locked.dll",
     L"app\\missing.txt",
     L"app\\readme.txt",
 };
@@ -42,6 +42,7 @@ const wchar_t* const LISTED_DIRS[] = {
     L"app\\plugins\\voice",
     L"app\\logs",
     L"app\\missing-dir",
+    L"app\\held",
     L"app",
 };
 const int ENTRIES = std::size(LISTED_FILES) + std::size(LISTED_DIRS);
@@ -117,7 +118,9 @@ protected:
             if (std::wstring(name) != L"app\\missing.txt") Write(name);
         for (const wchar_t* name : DECOY_FILES) Write(name);
         ::SetFileAttributesW((Root() / L"app\\readonly.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
-        m_locked = ::CreateFileW((Root() / L"app\\locked.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
+        // Held open by another program, without delete sharing: it goes at the next restart.
+        m_pending = std::make_unique<PendingDeletions>(Root().wstring());
+        m_locked = ::CreateFileW((Root() / L"app\\held\\locked.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, m_locked);
 
@@ -128,6 +131,7 @@ protected:
     void TearDown() override
     {
         ::CloseHandle(m_locked);
+        m_pending.reset();
         ::SetFileAttributesW((Root() / L"app\\readonly.cfg").c_str(), FILE_ATTRIBUTE_NORMAL);
         for (const wchar_t* name : {L"app", L"other"}) fs::remove_all(Root() / name);
         for (const wchar_t* key : KIT_KEYS) DeleteMarkedKey(key);
@@ -143,6 +147,7 @@ protected:
     static std::unique_ptr<PageRecorder> s_recorder;
     static bool s_touchedBeforeOpen;
     HANDLE m_locked = INVALID_HANDLE_VALUE;
+    std::unique_ptr<PendingDeletions> m_pending;
 };
 
 std::unique_ptr<PageRecorder> RemovalWorker::s_recorder;
@@ -264,7 +269,10 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     EXPECT_TRUE(fs::is_directory(Root() / L"app\\logs"));
     EXPECT_TRUE(fs::is_directory(Root() / L"app"));
     EXPECT_EQ(ContentOf(L"app\\readonly.cfg"), Read(L"app\\readonly.cfg"));
-    EXPECT_EQ(ContentOf(L"app\\locked.dll"), Read(L"app\\locked.dll"));
+    EXPECT_EQ(ContentOf(L"app\\held\\locked.dll"), Read(L"app\\held\\locked.dll"));
+    // The held file, then the folder that holds nothing else; nothing unlisted, nothing read-only.
+    EXPECT_EQ((std::vector<std::wstring>{(Root() / L"app\\held\\locked.dll").wstring(), (Root() / L"app\\held").wstring()}),
+              m_pending->Under());
     EXPECT_FALSE(Exists(L"app\\missing.txt"));
     ExpectDecoysIntact();
 

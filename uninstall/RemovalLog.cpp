@@ -1,0 +1,47 @@
+#include "uninstall/RemovalLog.h"
+#include "platform/Handle.h"
+#include "platform/HeapArray.h"
+#include "platform/String.h"
+
+static CHandle s_log(INVALID_HANDLE_VALUE);
+
+static void Write(LPCWSTR pszText)
+{
+    const int n = ::WideCharToMultiByte(CP_UTF8, 0, pszText, -1, nullptr, 0, nullptr, nullptr);
+    CHeapArray<char> utf8;
+    if (n <= 1 || !utf8.Alloc(n)) return;
+    ::WideCharToMultiByte(CP_UTF8, 0, pszText, -1, utf8, n, nullptr, nullptr);
+    DWORD written;
+    ::WriteFile(s_log, utf8, n - 1, &written, nullptr);
+}
+
+void OpenRemovalLog(LPCWSTR pszPath)
+{
+    // Replaced, as a new run's log; readable by others while it is written.
+    s_log.Attach(::CreateFileW(pszPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    // With the mark, Notepad on Windows 7 reads the Chinese of paths and system texts as UTF-8.
+    Write(L"\xFEFF");
+}
+
+void LogLine(LPCWSTR psz1, LPCWSTR psz2, LPCWSTR psz3, LPCWSTR psz4)
+{
+    if (!s_log.IsValid()) return;
+    CString line(psz1);
+    const LPCWSTR fields[] = {psz2, psz3, psz4};
+    for (int i = 0; i < 3 && fields[i]; ++i) {
+        line += L"\t";
+        line += fields[i];
+    }
+    line += L"\r\n";
+    Write(line);
+}
+
+CErrorText::CErrorText(DWORD error)
+{
+    int n = ::wsprintfW(m_text, L"error %lu: ", error);
+    n += ::FormatMessageW(FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS | FORMAT_MESSAGE_MAX_WIDTH_MASK,
+                          nullptr, error, 0, m_text + n, ARRAYSIZE(m_text) - n, nullptr);
+    while (n > 0 && (m_text[n - 1] == L' ' || m_text[n - 1] == L'\r' || m_text[n - 1] == L'\n')) --n;
+    m_text[n] = L'\0';
+}

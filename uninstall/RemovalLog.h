@@ -1,0 +1,19 @@
+#pragma once
+#include <windows.h>
+
+// The log that /LOG=<path> asks for: UTF-8 text with a byte order mark, one line per event, its
+// fields separated by tabs, written as it happens, so that a run cut short still tells what it did.
+// Without a log, or when it cannot be written, every call does nothing: a log never stops or
+// changes the removal.
+void OpenRemovalLog(LPCWSTR pszPath);
+// One line of up to four fields; the fields after a null one are left out.
+void LogLine(LPCWSTR psz1, LPCWSTR psz2 = nullptr, LPCWSTR psz3 = nullptr, LPCWSTR psz4 = nullptr);
+// A system error as "error <number>: <the system's text>", for a field of a line.
+class CErrorText {
+public:
+    explicit CErrorText(DWORD error);
+    operator LPCWSTR() const { return m_text; }
+
+private:
+    WCHAR m_text[300];
+};
