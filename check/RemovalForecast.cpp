@@ -131,7 +131,9 @@ private:
             } else if (Nodes()[n].unreadable) {
                 Fail(true, i, Failure::Unreadable);
             } else if (Nodes()[n].children > 0) {
-                if (WaitsForRestart(n))
+                const Remains remains = WhatRemains(n);
+                if (remains == Remains::AfterExit) m_leftToScript.push_back(n);
+                if (remains == Remains::AtRestart)
                     Schedule(true, i, Failure::NotEmpty);
                 else
                     Fail(true, i, Failure::NotEmpty);
@@ -269,18 +271,23 @@ private:
         m_scheduled.push_back((dirs ? m_dirs : m_files)[index].node);
     }
 
-    // Everything the directory still holds waits for the next restart or is the executable, and
-    // something does.
-    bool WaitsForRestart(int n)
+    enum class Remains { Other, AfterExit, AtRestart };
+
+    // What a listed directory that is not empty still holds: only what goes after exit (the
+    // executable, and listed directories that hold nothing else), also what waits for the next
+    // restart, or anything else.
+    Remains WhatRemains(int n)
     {
-        bool waits = false;
+        Remains remains = Remains::AfterExit;
         for (size_t c = 0; c < Nodes().size(); ++c) {
             const int i = static_cast<int>(c);
-            if (Nodes()[c].parent != n || !Nodes()[c].present || i == m_exe) continue;
-            if (!std::count(m_scheduled.begin(), m_scheduled.end(), i)) return false;
-            waits = true;
+            if (Nodes()[c].parent != n || !Nodes()[c].present) continue;
+            if (std::count(m_scheduled.begin(), m_scheduled.end(), i))
+                remains = Remains::AtRestart;
+            else if (i != m_exe && !std::count(m_leftToScript.begin(), m_leftToScript.end(), i))
+                return Remains::Other;
         }
-        return waits;
+        return remains;
     }
 
     bool IsListed(int n) const
@@ -299,8 +306,9 @@ private:
     std::vector<size_t> m_removed;
     // For each section, the node of each entry that names one, with the first entry that does.
     std::map<int, size_t> m_first[2];
-    // What waits for the next restart, in the order it was scheduled.
-    std::vector<int> m_scheduled;
+    // What waits for the next restart, in the order it was scheduled; the directories that hold
+    // only what goes after exit.
+    std::vector<int> m_scheduled, m_leftToScript;
     // The folders up from the executable's that the script reaches, and those it removes.
     std::vector<int> m_chain, m_afterExit;
     // The nodes that stay because their entry fails, with that entry's outcome.
