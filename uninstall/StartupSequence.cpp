@@ -32,6 +32,8 @@ BOOL CUninstallerDialog::OnInitDialog()
 
     if (!g_silent && NobodyCanAnswer()) {
         LogLine(L"refused", L"no visible desktop, nobody to answer: nothing changed");
+        MoveWindow(0, 0, 0, 0, TRUE);
+        ShowWindow(SW_HIDE);
         PostMessage(WM_QUIT, ERROR_INSTALL_USEREXIT);
         return FALSE;
     }

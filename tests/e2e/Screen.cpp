@@ -1,6 +1,9 @@
 #include "e2e/Screen.h"
 #include "e2e/UninstRun.h"
+#include <algorithm>
 #include <imm.h>
+#include <mmsystem.h>
+#include <mutex>
 
 namespace {
 
@@ -177,4 +180,99 @@ std::string AnswerBox(HWND box, WORD virtualKey)
 double LastKeyDownMs()
 {
     return s_lastKeyDown;
+}
+
+namespace {
+
+std::mutex s_shownMutex;
+std::vector<std::pair<DWORD, std::wstring>> s_shown;
+
+}  // namespace
+
+ShowWatch::ShowWatch() : m_ready(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+{
+    m_thread = ::CreateThread(nullptr, 0, Loop, this, 0, &m_threadId);
+    ::WaitForSingleObject(m_ready, 10000);
+}
+
+ShowWatch::~ShowWatch()
+{
+    ::PostThreadMessageW(m_threadId, WM_QUIT, 0, 0);
+    ::WaitForSingleObject(m_thread, INFINITE);
+    ::CloseHandle(m_thread);
+    ::CloseHandle(m_ready);
+    std::lock_guard<std::mutex> lock(s_shownMutex);
+    s_shown.clear();
+}
+
+// Wine reports no showing across processes: every millisecond, the visible windows are looked at too.
+DWORD WINAPI ShowWatch::Loop(LPVOID self)
+{
+    // Out of context: the system calls back on this thread, which must pump its messages.
+    const HWINEVENTHOOK hook =
+        ::SetWinEventHook(EVENT_OBJECT_SHOW, EVENT_OBJECT_SHOW, nullptr, OnShow, 0, 0, WINEVENT_OUTOFCONTEXT);
+    MSG msg;
+    ::PeekMessageW(&msg, nullptr, 0, 0, PM_NOREMOVE);
+    ::SetEvent(static_cast<ShowWatch*>(self)->m_ready);
+    ::timeBeginPeriod(1);
+    while (msg.message != WM_QUIT) {
+        while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE) && msg.message != WM_QUIT) ::DispatchMessageW(&msg);
+        ::EnumWindows(RecordIfVisible, 0);
+        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 1, QS_ALLINPUT);
+    }
+    ::timeEndPeriod(1);
+    ::UnhookWinEvent(hook);
+    return 0;
+}
+
+void CALLBACK ShowWatch::OnShow(HWINEVENTHOOK, DWORD, HWND hwnd, LONG object, LONG child, DWORD, DWORD)
+{
+    if (object == OBJID_WINDOW && child == CHILDID_SELF && ::GetAncestor(hwnd, GA_PARENT) == ::GetDesktopWindow())
+        Record(hwnd);
+}
+
+BOOL CALLBACK ShowWatch::RecordIfVisible(HWND hwnd, LPARAM)
+{
+    if (::IsWindowVisible(hwnd)) Record(hwnd);
+    return TRUE;
+}
+
+void ShowWatch::Record(HWND hwnd)
+{
+    DWORD processId = 0;
+    ::GetWindowThreadProcessId(hwnd, &processId);
+    wchar_t caption[128] = {}, name[64] = {};
+    ::GetWindowTextW(hwnd, caption, 128);
+    ::GetClassNameW(hwnd, name, 64);
+    const std::pair<DWORD, std::wstring> shown(processId, std::wstring(name) + L" \"" + caption + L"\"");
+    std::lock_guard<std::mutex> lock(s_shownMutex);
+    if (std::find(s_shown.begin(), s_shown.end(), shown) == s_shown.end()) s_shown.push_back(shown);
+}
+
+std::vector<std::wstring> ShowWatch::ShownBy(DWORD processId)
+{
+    std::lock_guard<std::mutex> lock(s_shownMutex);
+    std::vector<std::wstring> names;
+    for (const auto& shown : s_shown)
+        if (shown.first == processId) names.push_back(shown.second);
+    return names;
+}
+
+HiddenDesktop::HiddenDesktop()
+{
+    const std::wstring station = L"QuorillTests" + std::to_wstring(::GetCurrentProcessId());
+    m_station = ::CreateWindowStationW(station.c_str(), 0, WINSTA_ALL_ACCESS, nullptr);
+    if (!m_station) return;
+    // A desktop is made in the window station of the process.
+    const HWINSTA own = ::GetProcessWindowStation();
+    ::SetProcessWindowStation(m_station);
+    m_desktop = ::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+    ::SetProcessWindowStation(own);
+    if (m_desktop) m_name = station + L"\\Default";
+}
+
+HiddenDesktop::~HiddenDesktop()
+{
+    if (m_desktop) ::CloseDesktop(m_desktop);
+    if (m_station) ::CloseWindowStation(m_station);
 }

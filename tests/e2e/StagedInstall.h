@@ -37,6 +37,8 @@ public:
     std::map<std::wstring, std::wstring> Surroundings() const;
 
     const std::wstring& Root() const { return m_root; }
+    // A path beside the installation folder, in the tests' own folder.
+    std::wstring Beside(const std::wstring& name) const { return m_base + L"\\" + name; }
     std::wstring Exe() const { return Path(L"Uninst.exe"); }
     const std::wstring& Temp() const { return m_temp; }
 

@@ -53,8 +53,9 @@ const BYTE INT3 = 0xCC;
 
 }  // namespace
 
-UninstRun::UninstRun(const std::wstring& exe, bool holdWorker)
-    : m_exe(exe), m_holdWorker(holdWorker), m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+UninstRun::UninstRun(const std::wstring& exe, bool holdWorker, const std::wstring& arguments,
+                     const std::wstring& desktop)
+    : m_exe(exe), m_holdWorker(holdWorker), m_arguments(arguments), m_desktop(desktop), m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
 {
     // The thread that starts a process as its debugger is the one that receives its events.
@@ -80,11 +81,12 @@ DWORD WINAPI UninstRun::DebugLoop(LPVOID self)
 
 void UninstRun::Debug()
 {
-    std::wstring commandLine = L"\"" + m_exe + L"\"";
+    std::wstring commandLine = L"\"" + m_exe + L"\"" + (m_arguments.empty() ? L"" : L" " + m_arguments);
     wchar_t system[MAX_PATH];
     ::GetSystemDirectoryW(system, MAX_PATH);
     STARTUPINFOW startup = {};
     startup.cb = sizeof startup;
+    if (!m_desktop.empty()) startup.lpDesktop = &m_desktop[0];
     PROCESS_INFORMATION info;
     m_launchedMs = NowMs();
     // Started in a folder of the system's: a current folder inside the staged one would hold it.

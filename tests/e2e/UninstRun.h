@@ -21,7 +21,9 @@ double NowMs();
 // recorded and then carried out by the system.
 class UninstRun {
 public:
-    UninstRun(const std::wstring& exe, bool holdWorker);
+    // arguments follow the quoted path on the command line; a desktop, "station\\desktop", replaces the caller's.
+    UninstRun(const std::wstring& exe, bool holdWorker, const std::wstring& arguments = L"",
+              const std::wstring& desktop = L"");
     ~UninstRun();
     UninstRun(const UninstRun&) = delete;
     UninstRun& operator=(const UninstRun&) = delete;
@@ -46,6 +48,8 @@ private:
 
     std::wstring m_exe;
     bool m_holdWorker;
+    std::wstring m_arguments;
+    std::wstring m_desktop;
     DWORD m_startError = 0;
     DWORD m_processId = 0;
     HANDLE m_process = nullptr;

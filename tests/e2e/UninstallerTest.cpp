@@ -4,8 +4,11 @@
 #include "e2e/Screen.h"
 #include "e2e/StagedInstall.h"
 #include "e2e/UninstRun.h"
+#include <algorithm>
 #include <cstdio>
+#include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <memory>
 #include <mmsystem.h>
 
@@ -16,11 +19,11 @@ const std::wstring RUNNING_TEXT = L"\u201CZembrat\u201D网络电话正在运行�
 const std::wstring DIALOG_CAPTION = L"卸载\u201CZembrat\u201D";
 const DWORD ELEVATION_REQUIRED = 740;  // ERROR_ELEVATION_REQUIRED, from Windows Vista on
 
-// Listed: three files and the directories that hold them, deepest first. Kept: what is not listed,
-// a directory that is not empty, the folder itself.
+// Listed: three files and the directories that hold them, deepest first, the folder itself last.
+// Kept: what is not listed, and the folders that still hold it.
 const std::vector<std::wstring> LISTED_FILES = {L"Quorill.exe", L"bin\\voice.dll", L"bin\\codec\\g729.dll",
                                                 L"语音\\提示音.wav"};
-const std::vector<std::wstring> LISTED_DIRS = {L"bin\\codec", L"bin", L"语音", L"data"};
+const std::vector<std::wstring> LISTED_DIRS = {L"bin\\codec", L"bin", L"语音", L"data", L""};
 const std::vector<std::wstring> UNLISTED = {L"readme.txt", L"data\\user.cfg", L"bin2\\voice.dll"};
 
 void Stage(StagedInstall& install)
@@ -36,9 +39,10 @@ std::vector<std::wstring> Full(const StagedInstall& install, const std::vector<s
     return paths;
 }
 
-std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false)
+std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false,
+                                 const std::wstring& arguments = L"", const std::wstring& desktop = L"")
 {
-    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker);
+    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker, arguments, desktop);
     EXPECT_NE(ELEVATION_REQUIRED, run->StartError())
         << "Uninst.exe asks for administrator rights: run the tests from an elevated command prompt";
     EXPECT_EQ(0u, run->StartError()) << "Uninst.exe did not start";
@@ -243,6 +247,89 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
         EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
         ExpectSelfDeleted(*run, install);
         EXPECT_EQ(expected, Paths(Snapshot(install.Root())));
+        EXPECT_EQ(around, install.Surroundings());
+    }
+}
+
+// The log's lines, without its byte order mark and line ends.
+std::vector<std::wstring> ReadLog(const std::wstring& path)
+{
+    std::ifstream file(path.c_str(), std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(file), {});
+    std::vector<std::wstring> lines;
+    if (bytes.compare(0, 3, "\xEF\xBB\xBF") != 0) return lines;
+    std::wstring text(bytes.size(), L'\0');
+    text.resize(::MultiByteToWideChar(CP_UTF8, 0, bytes.data() + 3, static_cast<int>(bytes.size() - 3), &text[0],
+                                      static_cast<int>(text.size())));
+    for (size_t at = 0, end; (end = text.find(L"\r\n", at)) != std::wstring::npos; at = end + 2)
+        lines.push_back(text.substr(at, end - at));
+    return lines;
+}
+
+// Runs started by deployment tools: /S anywhere on the command line, or no desktop that anyone
+// sees. No window is shown at any moment, no box waits, no page opens, and the exit code says what
+// happened. A user's run where nobody can answer ends at once.
+TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
+{
+    struct Case {
+        const char* what;
+        const wchar_t* arguments;
+        bool productRuns, manifest, hiddenDesktop;
+        DWORD code;
+    };
+    const Case cases[] = {
+        {"silent removal", L"/S", false, true, false, 0},
+        {"silent, the product runs", L"x /s", true, true, false, 1618},
+        {"silent, no manifest", L"/S", false, false, false, 1605},
+        {"nobody to answer", L"", false, true, true, 1602},
+        {"silent, nobody to answer", L"/S", false, true, true, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        StagedInstall install;
+        ASSERT_EQ("", install.Problem());
+        Stage(install);
+        // Everything listed, the installation folder last: nothing stays.
+        std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
+        for (const auto& file : UNLISTED) files.push_back(install.Path(file));
+        dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
+        if (c.manifest) install.WriteManifest(files, dirs);
+        std::unique_ptr<RunningProduct> product;
+        if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
+        const auto before = Snapshot(install.Root());
+        const auto around = install.Surroundings();
+        const std::wstring log = install.Beside(L"removal log.txt");
+        std::unique_ptr<HiddenDesktop> hidden;
+        if (c.hiddenDesktop) {
+            hidden = std::make_unique<HiddenDesktop>();
+            ASSERT_NE(L"", hidden->Name()) << "no window station of the test's own";
+        }
+
+        ShowWatch watch;
+        const auto run = Start(install, false, std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"",
+                               hidden ? hidden->Name() : L"");
+        EXPECT_EQ(c.code, ExitCode(*run, 10000));
+        EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
+
+        const std::vector<std::wstring> lines = ReadLog(log);
+        ASSERT_FALSE(lines.empty()) << "no log";
+        EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
+        if (c.code != 0) {
+            EXPECT_EQ(0u, run->ShellCalls().size());
+            EXPECT_EQ(before, Snapshot(install.Root()));
+            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+            EXPECT_EQ(around, install.Surroundings());
+            continue;
+        }
+        // The log names every entry with what became of it.
+        for (const auto& path : files) EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), L"removed\tfile\t" + path));
+        for (const auto& path : dirs)
+            EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), (path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t") + path));
+        EXPECT_TRUE(Gone(install.Root(), 10000)) << "the installation folder stays";
+        const std::vector<ShellCall> calls = run->ShellCalls();
+        ASSERT_EQ(1u, calls.size()) << "a download page was asked for";
+        EXPECT_EQ(calls[0].directory + L"_self_del.bat", calls[0].file);
+        EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
         EXPECT_EQ(around, install.Surroundings());
     }
 }

@@ -2,6 +2,7 @@
 // with the conversions held to the rules that Windows documents for them.
 #include "selfdelete/SelfDelete.h"
 #include "ImportHook.h"
+#include <vector>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -60,10 +61,13 @@ const CStringList NO_FOLDERS;
 
 // The whole script, with E and B the narrow paths of the executable and the script as they stand
 // in it (every % doubled): 231 + 2|E| + |B| bytes, ten CR LF, no NUL, no line end after the last
-// line.
+// line. Folders to remove add their lines, in order, before the last.
 const size_t FIXED_SIZE = 231;
-std::string Script(const std::string& e, const std::string& b)
+std::string Script(const std::string& e, const std::string& b, const std::vector<std::string>& folders = {})
 {
+    std::string rd;
+    for (const std::string& f : folders) rd += "rd \"" + f + "\"\r\nif exist \"" + f + "\" goto Last\r\n";
+    if (!folders.empty()) rd = "if exist \"" + e + "\" goto Last\r\n" + rd + ":Last\r\n";
     return "setlocal EnableExtensions DisableDelayedExpansion\r\n"
            "set n=0\r\n"
            ":Repeat \r\n"
@@ -73,7 +77,7 @@ std::string Script(const std::string& e, const std::string& b)
            " if %n% geq 60 goto Done\r\n"
            " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\r\n"
            " goto Repeat\r\n"
-           ":Done\r\n"
+           ":Done\r\n" + rd +
            "Del \"" + b + "\" ";
 }
 
@@ -117,12 +121,13 @@ protected:
     void TearDown() override { fs::remove_all(dir); }
 
     // The script at `at` must hold exactly Script(e, b), and be well formed line by line.
-    static void ExpectScript(const std::wstring& at, const std::string& e, const std::string& b)
+    static void ExpectScript(const std::wstring& at, const std::string& e, const std::string& b,
+                             const std::vector<std::string>& folders = {})
     {
         std::ifstream file(fs::path(at), std::ios::binary);
         const std::string bytes(std::istreambuf_iterator<char>(file), {});
-        EXPECT_EQ(Script(e, b), bytes);
-        EXPECT_EQ(FIXED_SIZE + 2 * e.size() + b.size(), bytes.size());
+        EXPECT_EQ(Script(e, b, folders), bytes);
+        if (folders.empty()) EXPECT_EQ(FIXED_SIZE + 2 * e.size() + b.size(), bytes.size());
         size_t crlf = 0;
         for (size_t i = 0; i < bytes.size(); ++i) {
             EXPECT_NE('\0', bytes[i]) << "at " << i;
@@ -131,7 +136,7 @@ protected:
             EXPECT_FALSE(bareLf || bareCr) << "bare line end at " << i;
             crlf += bytes[i] == '\n';
         }
-        EXPECT_EQ(10u, crlf);
+        EXPECT_EQ(10 + (folders.empty() ? 0 : 2 + 2 * folders.size()), crlf);
     }
     // Creates an empty file (and its directories) under the work directory; returns its path.
     std::wstring Make(const std::wstring& relative) const
@@ -246,4 +251,64 @@ TEST_F(SelfDeleteScript, FailsQuietlyWhenTheScriptCannotBeCreated)
     fs::create_directory(fs::path(script + L"\\inside"));
     EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
     EXPECT_TRUE(fs::is_directory(fs::path(script + L"\\inside")));
+}
+
+// Once the executable is gone, each folder in turn while the one before it went; its path follows
+// the same rules as the others. The first folder that cannot be written ends the list: what holds
+// it cannot be emptied either.
+TEST_F(SelfDeleteScript, RemovesTheFoldersInOrderWhileEachGoes)
+{
+    const bool chinese = ::GetACP() != 1252;
+    const std::wstring exe = L"C:\\Apps\\R&D ^!\\50%\\Uninst.exe";
+    struct Case {
+        std::vector<std::wstring> folders;
+        std::vector<std::string> written;
+    };
+    const Case cases[] = {
+        {{L"C:\\Apps\\R&D ^!\\50%", L"C:\\Apps\\R&D ^!", L"C:\\Apps"}, {"C:\\Apps\\R&D ^!\\50%%", "C:\\Apps\\R&D ^!", "C:\\Apps"}},
+        {{L"C:\\nowhere\\\x5378\x8F7D", L"C:\\nowhere"},
+         chinese ? std::vector<std::string>{::GetACP() == 936 ? "C:\\nowhere\\\xD0\xB6\xD4\xD8" : "C:\\nowhere\\" + Utf8(L"\x5378\x8F7D"), "C:\\nowhere"}
+                 : std::vector<std::string>{}},
+        {{L"C:\\Q\r\necho x", L"C:\\Q"}, {}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        CStringList folders;
+        for (const std::wstring& folder : c.folders) folders.AddTail(folder.c_str());
+        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), exe.c_str(), folders));
+        ExpectScript(script, "C:\\Apps\\R&D ^!\\50%%\\Uninst.exe", Ascii(script), c.written);
+    }
+}
+
+// The executable's folder and those above it, while the manifest lists them, however it spells them.
+TEST_F(SelfDeleteScript, TakesTheListedFoldersThatHoldTheExecutable)
+{
+    const std::wstring app = Make(L"Zembrat \x7F51\x7EDC\\Quorill\\Uninst.exe");
+    const std::wstring folder = app.substr(0, app.rfind(L'\\')), parent = folder.substr(0, folder.rfind(L'\\'));
+    std::wstring upper = folder + L"\\";
+    ::CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
+    struct Case {
+        std::vector<std::wstring> dirs;
+        std::vector<std::wstring> folders;
+    };
+    const Case cases[] = {
+        {{L"C:\\elsewhere", folder, parent}, {folder, parent}},
+        {{upper, ShortPath(parent)}, {folder, parent}},
+        {{parent}, {}},
+        {{folder, dir}, {folder}},
+        {{folder, parent, dir, L"C:\\", L"C:"}, {folder, parent, dir.substr(0, dir.size() - 1)}},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
+        CStringList dirs, folders;
+        for (const std::wstring& d : c.dirs) dirs.AddTail(d.c_str());
+        ListedFolders(app.c_str(), dirs, folders);
+        std::vector<std::wstring> got;
+        for (INT_PTR i = 0; i < folders.GetCount(); ++i) got.emplace_back(folders.GetAt(folders.FindIndex(i)));
+        EXPECT_EQ(c.folders, got);
+    }
+    CStringList root, none;
+    root.AddTail(L"C:\\");
+    ListedFolders(L"C:\\Uninst.exe", root, none);
+    EXPECT_EQ(0, none.GetCount()) << "a drive's root";
 }
