@@ -125,6 +125,7 @@ std::wstring FinalPath(const std::wstring& path)
 
 PathFault FaultOf(const std::wstring& path)
 {
+    if (path.find_first_of(L"?*", IsLiteral(path) ? 4 : 0) != std::wstring::npos) return PathFault::Unspellable;
     if (IsLiteral(path) && path.find(L'/') != std::wstring::npos) return PathFault::Slash;
     const std::wstring full = CanonicalPath(path);
     if (full.empty()) return PathFault::UnknownRoot;

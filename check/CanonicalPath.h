@@ -4,8 +4,9 @@
 
 // Why a path names nothing on Windows, or why the checker cannot tell what it names. After \\?\ a
 // path goes to the file system as written: "." and ".." are not resolved, "/" is no separator, and
-// a name keeps its trailing dots and spaces.
-enum class PathFault { None, RelativePart, Slash, TrailingDotOrSpace, UnknownRoot };
+// a name keeps its trailing dots and spaces. No name holds "?" or "*": where a path has one, a
+// character was lost on its way through a code page that cannot spell it.
+enum class PathFault { None, RelativePart, Slash, TrailingDotOrSpace, UnknownRoot, Unspellable };
 
 PathFault FaultOf(const std::wstring& path);
 // The path as Windows hands it to the file system, as a drive or share path: full, and "." and ".."

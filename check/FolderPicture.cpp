@@ -17,24 +17,54 @@ bool CFolderPicture::Load(const std::wstring& folder)
     const DWORD attributes = ::GetFileAttributesW(Literal(folder).c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || !(attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
     Add(folder, -1, attributes & ~FILE_ATTRIBUTE_REPARSE_POINT);
-    // The removal never descends into a junction or link: it goes as an empty directory does. Nor
-    // does the walk, so that a link to a folder above it cannot make it loop. Windows lists a folder
-    // deeper than MAX_PATH only by its \\?\ path.
-    for (size_t i = 0; i < nodes.size(); ++i) {
-        if (!nodes[i].IsDir() || (nodes[i].attributes & FILE_ATTRIBUTE_REPARSE_POINT)) continue;
-        const std::wstring directory = nodes[i].path;
-        WIN32_FIND_DATAW found;
-        CFindHandle find(::FindFirstFileW(Literal(Join(directory, L"*")).c_str(), &found));
-        if (!find.IsValid()) {
-            nodes[i].unreadable = ::GetLastError() != ERROR_FILE_NOT_FOUND;
-            continue;
-        }
-        do {
-            if (lstrcmpW(found.cFileName, L".") != 0 && lstrcmpW(found.cFileName, L"..") != 0)
-                Add(Join(directory, found.cFileName), static_cast<int>(i), found.dwFileAttributes);
-        } while (::FindNextFileW(find, &found));
-    }
+    for (size_t i = 0; i < nodes.size(); ++i) List(static_cast<int>(i));
     return !nodes[0].unreadable;
+}
+
+int CFolderPicture::Attach(const std::wstring& path)
+{
+    int n = Find(path);
+    if (n < 0) {
+        const DWORD attributes = ::GetFileAttributesW(Literal(path).c_str());
+        if (attributes == INVALID_FILE_ATTRIBUTES) return -1;
+        n = Add(path, -1, attributes);
+    }
+    List(n);
+    return n;
+}
+
+// The removal never descends into a junction or link: it goes as an empty directory does. Nor does
+// the walk, so that a link to a folder above it cannot make it loop. Windows lists a folder deeper
+// than MAX_PATH only by its \\?\ path.
+void CFolderPicture::List(int n)
+{
+    if (!nodes[n].IsDir() || (nodes[n].attributes & FILE_ATTRIBUTE_REPARSE_POINT) || nodes[n].listed) return;
+    nodes[n].listed = true;
+    const std::wstring directory = nodes[n].path;
+    WIN32_FIND_DATAW found;
+    CFindHandle find(::FindFirstFileW(Literal(Join(directory, L"*")).c_str(), &found));
+    if (!find.IsValid()) {
+        nodes[n].unreadable = ::GetLastError() != ERROR_FILE_NOT_FOUND;
+        return;
+    }
+    do {
+        if (lstrcmpW(found.cFileName, L".") == 0 || lstrcmpW(found.cFileName, L"..") == 0) continue;
+        const std::wstring path = Join(directory, found.cFileName);
+        const int known = Find(path);
+        if (known < 0) {
+            Add(path, n, found.dwFileAttributes);
+        } else if (nodes[known].parent < 0) {
+            nodes[known].parent = n;
+            ++nodes[n].children;
+        }
+    } while (::FindNextFileW(find, &found));
+}
+
+bool CFolderPicture::InUse(int n) const
+{
+    CHandle file(::CreateFileW(Literal(nodes[n].path).c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    return !file.IsValid() && ::GetLastError() == ERROR_SHARING_VIOLATION;
 }
 
 bool CFolderPicture::Contains(const std::wstring& path) const

@@ -12,6 +12,8 @@ struct Node {
     bool expected = false;
     // A directory that could not be listed: what it holds is not known.
     bool unreadable = false;
+    // A directory whose listing was read: what it holds is known.
+    bool listed = false;
     int children = 0;
 
     bool IsDir() const { return (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0; }
@@ -31,12 +33,20 @@ public:
     // The deepest node that holds the path, or -1.
     int Holder(const std::wstring& path) const;
     int Add(const std::wstring& path, int parent, DWORD attributes);
+    // What lies at a path outside the folder, from the disk, and what a directory there holds, the
+    // folder itself among it when it lies there: -1 when nothing is there.
+    int Attach(const std::wstring& path);
+    // Held open by another process without delete sharing: opened as a deletion opens it, the
+    // system refuses with a sharing violation.
+    bool InUse(int n) const;
     void Take(int n);
     bool IsInside(int n, int ancestor) const;
 
     std::vector<Node> nodes;
 
 private:
+    void List(int n);
+
     std::wstring m_rootKey;
     std::map<std::wstring, int> m_index;
 };

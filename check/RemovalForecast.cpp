@@ -19,6 +19,8 @@ public:
         DeleteFiles();
         RemoveDirectories();
         RunScript();
+        Restart();
+        JudgeExeFolders();
         JudgeFailures();
         ListLeftovers();
         return m_forecast;
@@ -41,6 +43,8 @@ private:
     Target Locate(bool dirs, size_t index, const ManifestEntry& entry)
     {
         const PathFault fault = FaultOf(entry.path);
+        if (fault == PathFault::Unspellable)
+            return Nowhere({Outcome::Unspellable, dirs, index, Failure::None, 0, L"", fault});
         if (fault == PathFault::UnknownRoot)
             return Nowhere({Outcome::Unknown, dirs, index, Failure::None, 0, L"", fault});
         if (fault == PathFault::RelativePart || fault == PathFault::Slash) return Misses(dirs, index, fault);
@@ -50,15 +54,25 @@ private:
         if (real.empty() || !m_picture.Contains(real)) {
             const bool linked = !real.empty() && m_picture.Contains(WithoutTrailingSeparator(LongPath(entry.path)));
             m_forecast.outcomes.push_back({Outcome::Outside, dirs, index, Failure::None, 0, linked ? real : L""});
-            return {NOWHERE, trailing};
+            // Played like any other entry, on what lies there.
+            const int n = real.empty() ? NOWHERE : m_picture.Attach(real);
+            if (n != NOWHERE) return Found(dirs, index, n, trailing);
+            return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L""});
         }
         const int n = m_picture.Find(real);
-        if (n != NOWHERE) return {n, trailing};
+        if (n != NOWHERE) return Found(dirs, index, n, trailing);
         const int holder = m_picture.Holder(real);
         if (holder != NOWHERE && Nodes()[holder].unreadable)
             return Nowhere({Outcome::Unknown, dirs, index, Failure::Unreadable, 0, L""});
         if (fault == PathFault::TrailingDotOrSpace) return Misses(dirs, index, fault);
         return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L""});
+    }
+
+    Target Found(bool dirs, size_t index, int n, bool trailing)
+    {
+        const auto first = m_first[dirs].emplace(n, index);
+        if (!first.second) m_forecast.repeats.push_back({dirs, index, first.first->second});
+        return {n, trailing};
     }
 
     Target Nowhere(const EntryOutcome& outcome)
@@ -99,6 +113,8 @@ private:
                 Fail(false, i, Failure::EndsInSeparator);
             else if (Nodes()[n].IsReadOnly())
                 Fail(false, i, Failure::ReadOnly);
+            else if (m_picture.InUse(n))
+                Schedule(false, i, Failure::InUse);
             else
                 m_picture.Take(n);
         }
@@ -115,7 +131,12 @@ private:
             } else if (Nodes()[n].unreadable) {
                 Fail(true, i, Failure::Unreadable);
             } else if (Nodes()[n].children > 0) {
-                Fail(true, i, Failure::NotEmpty);
+                const Remains remains = WhatRemains(n);
+                if (remains == Remains::AfterExit) m_leftToScript.push_back(n);
+                if (remains == Remains::AtRestart)
+                    Schedule(true, i, Failure::NotEmpty);
+                else
+                    Fail(true, i, Failure::NotEmpty);
             } else if (Nodes()[n].IsReadOnly()) {
                 // Windows refuses to delete a directory with the read-only attribute; Wine does not.
                 Fail(true, i, Failure::ReadOnlyDirectory);
@@ -127,14 +148,47 @@ private:
     }
 
     // After the process has ended its script deletes the executable, unless it is read-only: Del
-    // leaves a read-only file. Its folder is left, empty.
+    // leaves a read-only file. Then it removes the folder of the executable when [Dirs] lists it,
+    // and each listed folder above, deepest first, up to the first that is not listed or stays.
     void RunScript()
     {
         if (m_exe == NOWHERE) return;
-        if (!Nodes()[m_exe].IsReadOnly()) m_picture.Take(m_exe);
+        bool removing = !Nodes()[m_exe].IsReadOnly();
+        if (removing) m_picture.Take(m_exe);
         for (int n = Nodes()[m_exe].parent; n != NOWHERE && Nodes()[n].present; n = Nodes()[n].parent) {
-            Nodes()[n].expected = true;
-            m_forecast.expected.push_back(Nodes()[n].path);
+            removing = removing && IsListed(n) && Nodes()[n].children == 0 && !Nodes()[n].IsReadOnly();
+            if (!removing && !m_picture.Contains(Nodes()[n].path)) break;
+            m_chain.push_back(n);
+            if (removing) {
+                m_picture.Take(n);
+                m_afterExit.push_back(n);
+            }
+        }
+    }
+
+    // At the next restart the system deletes what was scheduled, in order; a folder only when it is
+    // empty by then.
+    void Restart()
+    {
+        for (int n : m_scheduled)
+            if (Nodes()[n].present && (!Nodes()[n].IsDir() || Nodes()[n].children == 0)) m_picture.Take(n);
+    }
+
+    void JudgeExeFolders()
+    {
+        for (int n : m_chain) {
+            Node& node = Nodes()[n];
+            node.expected = true;
+            Fate fate = Fate::NotEmpty;
+            if (std::count(m_afterExit.begin(), m_afterExit.end(), n))
+                fate = Fate::RemovedAfterExit;
+            else if (!node.present)
+                fate = Fate::RemovedAtRestart;
+            else if (!IsListed(n))
+                fate = Fate::Unlisted;
+            else if (node.children == 0 && node.IsReadOnly())
+                fate = Fate::ReadOnly;
+            m_forecast.expected.push_back({node.path, fate});
         }
     }
 
@@ -148,7 +202,7 @@ private:
                 continue;
             }
             const int n = (outcome.dirs ? m_dirs : m_files)[outcome.index].node;
-            if (!Nodes()[n].present || Nodes()[n].expected) continue;
+            if (outcome.failure != Failure::InUse && (!Nodes()[n].present || Nodes()[n].expected)) continue;
             if (outcome.failure == Failure::NotEmpty && Nodes()[n].children == 0) {
                 // Nothing inside stays: what was inside went at a later turn.
                 for (size_t turn : m_removed)
@@ -178,7 +232,7 @@ private:
         }
         for (size_t n = 0; n < Nodes().size(); ++n) {
             const Node& node = Nodes()[n];
-            if (!node.present || node.expected) continue;
+            if (!node.present || node.expected || !m_picture.Contains(node.path)) continue;
             Leftover left{node.IsDir(), LeftReason::NotListed, false, L"", node.path};
             const int i = static_cast<int>(n);
             if (i == m_exe) {
@@ -210,6 +264,37 @@ private:
         m_forecast.outcomes.push_back({Outcome::Fails, dirs, index, failure, 0, L""});
     }
 
+    // A removal that fails for now and waits for the next restart.
+    void Schedule(bool dirs, size_t index, Failure failure)
+    {
+        Fail(dirs, index, failure);
+        m_scheduled.push_back((dirs ? m_dirs : m_files)[index].node);
+    }
+
+    enum class Remains { Other, AfterExit, AtRestart };
+
+    // What a listed directory that is not empty still holds: only what goes after exit (the
+    // executable, and listed directories that hold nothing else), also what waits for the next
+    // restart, or anything else.
+    Remains WhatRemains(int n)
+    {
+        Remains remains = Remains::AfterExit;
+        for (size_t c = 0; c < Nodes().size(); ++c) {
+            const int i = static_cast<int>(c);
+            if (Nodes()[c].parent != n || !Nodes()[c].present) continue;
+            if (std::count(m_scheduled.begin(), m_scheduled.end(), i))
+                remains = Remains::AtRestart;
+            else if (i != m_exe && !std::count(m_leftToScript.begin(), m_leftToScript.end(), i))
+                return Remains::Other;
+        }
+        return remains;
+    }
+
+    bool IsListed(int n) const
+    {
+        return std::any_of(m_dirs.begin(), m_dirs.end(), [n](const Target& t) { return t.node == n; });
+    }
+
     std::vector<Node>& Nodes() { return m_picture.nodes; }
 
     CFolderPicture m_picture;
@@ -219,6 +304,13 @@ private:
     int m_manifest = NOWHERE, m_exe = NOWHERE;
     // The turns in the list of directories at which one was removed.
     std::vector<size_t> m_removed;
+    // For each section, the node of each entry that names one, with the first entry that does.
+    std::map<int, size_t> m_first[2];
+    // What waits for the next restart, in the order it was scheduled; the directories that hold
+    // only what goes after exit.
+    std::vector<int> m_scheduled, m_leftToScript;
+    // The folders up from the executable's that the script reaches, and those it removes.
+    std::vector<int> m_chain, m_afterExit;
     // The nodes that stay because their entry fails, with that entry's outcome.
     std::map<int, size_t> m_failing;
     // The nodes that entries taken literally after \\?\ miss, with the first such entry.

@@ -22,13 +22,16 @@ struct RemovalPlan {
     std::vector<SectionKey> skipped;
 };
 
-enum class Outcome { Missing, Outside, Unknown, Fails };
+enum class Outcome { Missing, Outside, Unknown, Fails, Unspellable };
 enum class Failure {
-    None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn, Unreadable
+    None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn, Unreadable,
+    InUse
 };
 
 // An entry that names nothing, names something outside the folder, names what the checker cannot
-// see (Failure::Unreadable, PathFault::UnknownRoot), or whose removal fails.
+// see (Failure::Unreadable, PathFault::UnknownRoot), whose removal fails or waits for the next
+// restart (Failure::InUse), or that holds what no Windows name holds. An entry outside the folder
+// has a second outcome when the removal of what it names fails.
 struct EntryOutcome {
     Outcome kind;
     bool dirs;
@@ -55,14 +58,32 @@ struct Leftover {
     std::wstring path;
 };
 
+// A folder that holds Uninst.exe while the removal runs, or holds the folder that does, and what
+// becomes of it: the script that deletes Uninst.exe after its exit removes the folder of Uninst.exe
+// and then each folder above it, while they are listed in [Dirs] and empty.
+enum class Fate { RemovedAfterExit, RemovedAtRestart, Unlisted, NotEmpty, ReadOnly };
+
+struct ExeFolder {
+    std::wstring path;
+    Fate fate;
+};
+
+// An entry that names the same as an earlier one of its section.
+struct Repeat {
+    bool dirs;
+    size_t index;
+    size_t first;
+};
+
 struct RemovalForecast {
     std::vector<EntryOutcome> outcomes;
+    std::vector<Repeat> repeats;
     // Everything under the folder, the folder included, that is there after the removal and the
     // executable's script; sorted by path.
     std::vector<Leftover> left;
-    // The folder of the executable and those above it up to the installation folder: they hold
-    // the executable while the removal runs, so they stay whatever the manifest lists.
-    std::vector<std::wstring> expected;
+    // The folder of the executable and those above it up to the installation folder, and above
+    // that each one the script removes.
+    std::vector<ExeFolder> expected;
 };
 
 // Plays the removal as Uninst.exe on Windows does it, on a copy of the picture.

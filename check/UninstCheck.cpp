@@ -84,6 +84,7 @@ static std::wstring FailureText(const EntryOutcome& o)
     case Failure::NotEmptyAtItsTurn:
         return L"not empty at its turn: listed before key " + std::to_wstring(o.laterKey) + L", a directory inside it";
     case Failure::Unreadable: return L"cannot be read: whether it is empty cannot be told";
+    case Failure::InUse: return L"in use now: removed at the next restart, unless it is closed first";
     }
     return L"";
 }
@@ -97,13 +98,16 @@ static std::wstring FaultText(PathFault fault)
     case PathFault::Slash: return literally + L"\"/\" is not a separator";
     case PathFault::TrailingDotOrSpace: return literally + L"a name keeps its trailing dots and spaces";
     case PathFault::UnknownRoot: return L"cannot tell where it leads: not a drive, a share or a mounted volume";
+    case PathFault::Unspellable:
+        return L"holds ? or *, which no Windows name holds: the manifest was written in a code page that cannot spell "
+               L"the name; save it as UTF-16 with a byte order mark";
     }
     return L"";
 }
 
 static std::wstring OutcomeWord(Outcome kind)
 {
-    const LPCWSTR words[] = {L"missing", L"outside", L"unknown", L"stays"};
+    const LPCWSTR words[] = {L"missing", L"outside", L"unknown", L"stays", L"encoding"};
     return words[static_cast<int>(kind)];
 }
 
@@ -114,6 +118,19 @@ static std::wstring OutcomeText(const EntryOutcome& o)
     if (o.failure == Failure::Unreadable) return L"inside a folder that cannot be read";
     if (o.fault != PathFault::None) return FaultText(o.fault);
     if (!o.leadsTo.empty()) return L"through a link or junction, to " + o.leadsTo;
+    return L"";
+}
+
+static std::wstring FateText(const ExeFolder& folder, bool first)
+{
+    const std::wstring holds = first ? L"holds Uninst.exe while the removal runs; " : L"holds the folder of Uninst.exe; ";
+    switch (folder.fate) {
+    case Fate::RemovedAfterExit: return holds + L"removed after exit";
+    case Fate::RemovedAtRestart: return holds + L"removed at the next restart";
+    case Fate::Unlisted: return holds + L"stays: no entry lists it";
+    case Fate::NotEmpty: return holds + L"stays: not empty";
+    case Fate::ReadOnly: return holds + L"stays: read-only directory: Windows does not remove it";
+    }
     return L"";
 }
 
@@ -171,8 +188,9 @@ static std::map<const SkippedKey*, std::wstring> NeverReadFaults(const CFolderPi
     }
     for (const EntryOutcome& o : ForecastRemoval(picture, whatIf).outcomes) {
         const auto key = added.find({o.dirs, o.index});
-        if (key != added.end())
-            faults[key->second] = OutcomeWord(o.kind) + (OutcomeText(o).empty() ? L"" : L", " + OutcomeText(o));
+        if (key == added.end()) continue;
+        std::wstring& fault = faults[key->second];
+        fault += (fault.empty() ? L"" : L"; ") + OutcomeWord(o.kind) + (OutcomeText(o).empty() ? L"" : L", " + OutcomeText(o));
     }
     return faults;
 }
@@ -277,7 +295,7 @@ int wmain(int argc, wchar_t** argv)
         skipped += check.skipped.size();
     }
 
-    size_t counts[4] = {};
+    size_t counts[5] = {};
     for (const EntryOutcome& o : forecast.outcomes) {
         const ManifestEntry& entry = (o.dirs ? plan.dirs : plan.files)[o.index];
         const std::wstring key = std::to_wstring(entry.key), what = OutcomeText(o);
@@ -287,29 +305,45 @@ int wmain(int argc, wchar_t** argv)
             out.Line({OutcomeWord(o.kind), Section(o.dirs), key, what, entry.path});
         ++counts[static_cast<int>(o.kind)];
     }
+    encodingProblems += counts[static_cast<int>(Outcome::Unspellable)];
+    for (const Repeat& r : forecast.repeats) {
+        const std::vector<ManifestEntry>& list = r.dirs ? plan.dirs : plan.files;
+        out.Line({L"note", std::wstring(Section(r.dirs)) + L" " + std::to_wstring(list[r.index].key) + L" names the same as " +
+                               Section(r.dirs) + L" " + std::to_wstring(list[r.first].key),
+                  list[r.index].path});
+    }
     for (const Leftover& left : forecast.left) out.Line({L"left", left.dir ? L"dir" : L"file", LeftText(left), left.path});
     for (size_t i = 0; i < forecast.expected.size(); ++i)
-        out.Line({L"expected", i == 0 ? L"holds Uninst.exe while the removal runs; stays"
-                                      : L"holds the folder of Uninst.exe; stays",
-                  forecast.expected[i]});
+        out.Line({L"expected", FateText(forecast.expected[i], i == 0), forecast.expected[i].path});
 
     // A staged folder checked before packaging has no key yet: its absence is only noted.
     const std::vector<UninstallKeyVerdict> keys = JudgeUninstallKey(plan.exe);
     if (keys.empty())
-        out.Line({L"note", L"no uninstall entry in either registry view: Apps & features lists nothing to remove",
+        out.Line({L"note", L"no uninstall entry under HKLM (either view) or HKCU: Apps & features lists nothing to remove",
                   UNINSTALL_KEY_NAME});
     size_t keyProblems = 0;
     for (const UninstallKeyVerdict& v : keys) {
-        const std::wstring view = v.is64 ? L"64-bit view" : L"32-bit view";
-        out.Line({L"key", view, v.stays.empty() ? L"deleted by Uninst.exe" : L"stays: " + v.stays, UNINSTALL_KEY_NAME});
-        out.Line({L"command", view, v.wrongCommand.empty() ? L"starts the Uninst.exe checked" : v.wrongCommand,
-                  v.command});
-        keyProblems += !v.stays.empty() + !v.wrongCommand.empty();
+        out.Line({L"key", v.where, v.stays.empty() ? L"deleted by Uninst.exe" : L"stays: " + v.stays, v.name});
+        for (const std::wstring& problem : v.listing) out.Line({L"key", v.where, problem, v.name});
+        out.Line({L"command", v.where, v.uninstall.fault.empty() ? L"starts the Uninst.exe checked" : v.uninstall.fault,
+                  v.uninstall.command});
+        if (v.quiet.present)
+            out.Line({L"command", v.where,
+                      L"QuietUninstallString: " + (v.quiet.fault.empty() ? L"starts the Uninst.exe checked with /S" : v.quiet.fault),
+                      v.quiet.command});
+        else
+            out.Line({L"note", L"no QuietUninstallString (" + v.where + L"): deployment tools would start the interactive run",
+                      v.name});
+        if (!v.parent.empty())
+            out.Line({L"note", L"ParentKeyName is " + v.parent + L": Apps & features lists it as an update of " + v.parent,
+                      v.name});
+        keyProblems += !v.stays.empty() + v.listing.size() + !v.uninstall.fault.empty() + !v.quiet.fault.empty();
     }
 
-    // Missing entries and entries outside the folder leave nothing behind in it.
+    // Missing entries and entries outside the folder alone leave nothing behind.
     const bool clean = skipped == 0 && forecast.left.empty() && encodingProblems == 0 &&
-                       counts[static_cast<int>(Outcome::Unknown)] == 0 && keyProblems == 0;
+                       counts[static_cast<int>(Outcome::Unknown)] == 0 && counts[static_cast<int>(Outcome::Fails)] == 0 &&
+                       keyProblems == 0;
     const size_t entries = plan.files.size() + plan.dirs.size();
     out.Line({L"summary", (clean ? L"clean: " : L"problems: ") + Count(entries, L"entry", L"entries") +
                               L" acted on, " + std::to_wstring(skipped) + L" skipped, " +

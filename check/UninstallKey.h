@@ -4,15 +4,27 @@
 
 extern const wchar_t UNINSTALL_KEY_NAME[];  // as the report names it, HKLM\...
 
-// The product's entry in the system's list of installed programs, in one registry view, and what
-// becomes of it: Uninst.exe, a 32-bit program, deletes the key in the 32-bit view, and only when it
-// holds no subkeys; Apps & features starts the entry's UninstallString.
-struct UninstallKeyVerdict {
-    bool is64;               // the 64-bit view, seen only on 64-bit Windows
-    std::wstring stays;      // why the key stays after the removal; empty when Uninst.exe deletes it
-    std::wstring command;    // UninstallString as written, environment variables expanded
-    std::wstring wrongCommand;  // why it does not start the Uninst.exe checked; empty when it does
+// What Apps & features starts from one of the entry's command values, and why that is not the
+// Uninst.exe checked, or for QuietUninstallString not its silent run (/S).
+struct CommandVerdict {
+    bool present;
+    std::wstring command;  // as written, environment variables expanded as the 64-bit shell does
+    std::wstring fault;    // empty when it starts what it should
 };
 
-// Each view in which the key exists, the 32-bit one first; none when the product is not registered.
+// The product's entry in the system's list of installed programs, in one place, and what becomes of
+// it: Uninst.exe, a 32-bit program, deletes the key in the 32-bit view of HKLM, and only when it
+// holds no subkeys; Apps & features lists each entry it finds, per machine and per user, and starts
+// its UninstallString, unless values of the entry hide it or make it start something else.
+struct UninstallKeyVerdict {
+    std::wstring where;    // "32-bit view", "64-bit view" (only on 64-bit Windows) or "current user"
+    std::wstring name;     // the key, HKLM\... or HKCU\...
+    std::wstring stays;    // why the key stays after the removal; empty when Uninst.exe deletes it
+    std::vector<std::wstring> listing;  // why Apps & features does not list it, or offers no removal
+    std::wstring parent;   // ParentKeyName: listed as an update of that product
+    CommandVerdict uninstall;
+    CommandVerdict quiet;
+};
+
+// Each place in which the key exists, HKLM's 32-bit view first; none when the product is not registered.
 std::vector<UninstallKeyVerdict> JudgeUninstallKey(const std::wstring& exe);

@@ -4,6 +4,7 @@
 Unicode true
 RequestExecutionLevel admin
 !include "LogicLib.nsh"
+!include "FileFunc.nsh"
 
 !define UNINST_KEY "Software\Microsoft\Windows\CurrentVersion\Uninstall\Quorill2010"
 Name "Zembrat 网络电话"
@@ -11,13 +12,73 @@ OutFile "${OUTFILE}"
 ; In a 32-bit installer $PROGRAMFILES is the 32-bit Program Files, "C:\Program Files (x86)" on a
 ; 64-bit Windows. /D=<folder> on the command line overrides it.
 InstallDir "$PROGRAMFILES\Zembrat 网络电话"
+; An installed product is installed again where it is. A 32-bit installer reads the 32-bit view,
+; where the entry is written.
+InstallDirRegKey HKLM "${UNINST_KEY}" "InstallLocation"
 LoadLanguageFile "${NSISDIR}\Contrib\Language files\SimpChinese.nlf"
-Page directory
+Page directory "" "" LeaveFolder
 Page instfiles
 
 Var Manifest
 Var FileKey
 Var DirCount
+
+; Why $INSTDIR will not do, in $R0, or "": a folder that holds anything and is not this product's
+; installation (the folder its entry names, with the manifest there), whose files the manifest
+; would list and Uninst.exe delete; or another folder while the product is installed, whose entry
+; the new one would take over.
+Function CheckFolder
+  StrCpy $R0 ""
+  SetRegView 32
+  ReadRegStr $R1 HKLM "${UNINST_KEY}" "InstallLocation"
+  ${DirState} "$INSTDIR" $R2
+  ${If} $R1 != ""
+  ${AndIf} $R1 != $INSTDIR
+  ${AndIf} ${FileExists} "$R1\Uninst.exe"
+    StrCpy $R0 "Zembrat 已安装在 $R1。请安装到同一文件夹，或者先卸载它。"
+  ${ElseIf} $R2 == 1
+    ${If} $R1 != $INSTDIR
+    ${OrIfNot} ${FileExists} "$INSTDIR\Uninst.ini"
+      StrCpy $R0 "$INSTDIR 中已有其他文件。请选择一个空文件夹。"
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function .onInit
+  ${If} ${Silent}
+    Call CheckFolder
+    ${If} $R0 != ""
+      SetErrorLevel 2
+      Quit
+    ${EndIf}
+  ${EndIf}
+FunctionEnd
+
+Function LeaveFolder
+  Call CheckFolder
+  ${If} $R0 != ""
+    MessageBox MB_OK|MB_ICONSTOP $R0
+    Abort
+  ${EndIf}
+FunctionEnd
+
+; Over an installation of an earlier version: deletes what its manifest lists, as Uninst.exe would,
+; so that what the new version no longer installs does not stay for good. Only paths in the folder.
+Function RemovePrevious
+  StrLen $R2 "$INSTDIR\"
+  ${ForEach} $R0 0 199 + 1
+    ReadINIStr $R1 "$INSTDIR\Uninst.ini" "Files" $R0
+    ${IfThen} $R1 == "" ${|} ${ExitFor} ${|}
+    StrCpy $R3 $R1 $R2
+    ${IfThen} $R3 == "$INSTDIR\" ${|} Delete $R1 ${|}
+  ${Next}
+  ${ForEach} $R0 0 199 + 1
+    ReadINIStr $R1 "$INSTDIR\Uninst.ini" "Dirs" $R0
+    ${IfThen} $R1 == "" ${|} ${ExitFor} ${|}
+    StrCpy $R3 $R1 $R2
+    ${IfThen} $R3 == "$INSTDIR\" ${|} RMDir $R1 ${|}
+  ${Next}
+FunctionEnd
 
 ; Each folder and file is recorded in the manifest as it is installed, so that Uninst.exe removes
 ; exactly what this installer put there and never the user's own files beside them.
@@ -34,13 +95,17 @@ Var DirCount
 !macroend
 
 Section
+  Call RemovePrevious
   SetOutPath "$INSTDIR"
   File "${UNINST_EXE}"
   ; UTF-16LE with a byte order mark: Windows' profile reader takes any other text for ANSI.
   FileOpen $Manifest "$INSTDIR\Uninst.ini" w
   FileWriteUTF16LE /BOM $Manifest "[Files]$\r$\n"
   StrCpy $FileKey 0
-  StrCpy $DirCount 0
+  ; The folder itself comes last in [Dirs]: the script that deletes Uninst.exe after its exit
+  ; removes it then.
+  Push "$INSTDIR"
+  StrCpy $DirCount 1
   !insertmacro InstallFile "Quorill.exe"
   !insertmacro InstallFile "QuorillCore.dll"
   !insertmacro InstallFile "voice.dll"
@@ -72,6 +137,9 @@ Section
   WriteRegStr HKLM "${UNINST_KEY}" "Publisher" "Quorill Networks"
   ; Quoted: of a path with spaces left bare, Windows would first try C:\Program.exe.
   WriteRegStr HKLM "${UNINST_KEY}" "UninstallString" '"$INSTDIR\Uninst.exe"'
+  ; What deployment tools start to remove the product without a question: the silent run.
+  WriteRegStr HKLM "${UNINST_KEY}" "QuietUninstallString" '"$INSTDIR\Uninst.exe" /S'
+  ; Uninst.exe deletes no key but this one: the folder is remembered here, for the next install.
   WriteRegStr HKLM "${UNINST_KEY}" "InstallLocation" "$INSTDIR"
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoModify" 1
   WriteRegDWORD HKLM "${UNINST_KEY}" "NoRepair" 1

@@ -91,8 +91,12 @@ def progress_shown(path):
     return "#0078D7" in colours and path
 
 
+def everything(folder):
+    return {folder, *folder.rglob("*")} if folder.exists() else set()
+
+
 def listing(folder):
-    lines = ["  " + windows_path(p) + ("\\" if p.is_dir() else "") for p in sorted([folder, *folder.rglob("*")])]
+    lines = ["  " + windows_path(p) + ("\\" if p.is_dir() else "") for p in sorted(everything(folder))]
     lines.append(f"  uninstall entry {KEY}: " + ("present" if uninstall_key_exists() else "gone"))
     return "\n".join(lines)
 
@@ -107,7 +111,7 @@ def main():
 
     print(f"Installing: {SETUP.name} /S /D={FOLDER}")
     folder = install(FOLDER)
-    before = set(folder.rglob("*"))
+    before = everything(folder)
     print("\nBefore:\n" + listing(folder))
     code, lines = check(windows_path(folder / "Uninst.ini"), "-q")
     print(f"\nUninstCheck.exe (exit code {code}):\n" + "\n".join("  " + "  ".join(line) for line in lines))
@@ -128,13 +132,13 @@ def main():
     progress = in_slow_motion(uninstaller_pid(), lambda: progress_shown(shots / "2-progress.png"), 300)
     taken += [progress] if progress else []
     run.wait(300)
-    # The uninstaller's own file goes a moment after the process has ended.
-    wait_for(lambda: not (folder / "Uninst.exe").exists(), 10)
+    # The uninstaller's own file, and then its folder, go a moment after the process has ended.
+    wait_for(lambda: not folder.exists(), 10)
 
     print("\nAfter:\n" + listing(folder))
     left = [p for p in installed_programs() if p.startswith(KEY + "|")]
     print("\nApps & features still lists:\n" + ("\n".join("  " + p for p in left) or f"  no {KEY}"))
-    removed = sorted(before - set(folder.rglob("*")))
+    removed = sorted(before - everything(folder))
     print("\nRemoved:\n" + "\n".join("  " + windows_path(p) for p in removed))
     print("\nScreenshots:\n" + "\n".join(f"  {p}" for p in taken))
 

@@ -1,7 +1,10 @@
 #include "uninstall/PathKey.h"
+#include "uninstall/Manifest.h"
 
 CString PathKey(LPCWSTR pszPath)
 {
+    // "C:" or "bin" would name a place by the current folder.
+    if (!IsFullyQualifiedPath(pszPath)) return CString();
     WCHAR full[MAX_PATH], key[MAX_PATH];
     DWORD n = ::GetFullPathNameW(pszPath, MAX_PATH, full, nullptr);
     if (n == 0 || n >= MAX_PATH) return CString();

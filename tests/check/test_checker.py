@@ -12,12 +12,13 @@ from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, UNINSTALL_KEY, Insta
                     wait_for, windows_path, wine)
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
-FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "encoding", "key", "command"}
-HOLDS_EXE = "holds Uninst.exe while the removal runs; stays"
+FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "expected", "encoding", "key", "command"}
+HOLDS_EXE = "holds Uninst.exe while the removal runs; "
+REMOVED, NOT_EMPTY, UNLISTED_FOLDER = (HOLDS_EXE + f for f in ("removed after exit", "stays: not empty", "stays: no entry lists it"))
 UNLISTED = "no entry lists it"
 STOPS_AT_3 = "never read: after key 3, where reading stops"
 MARK_HIDES = "never read: the byte order mark hides the section named on the first line"
-NO_KEY = ["note", "no uninstall entry in either registry view: Apps & features lists nothing to remove", UNINSTALL_KEY]
+NO_KEY = ["note", "no uninstall entry under HKLM (either view) or HKCU: Apps & features lists nothing to remove", UNINSTALL_KEY]
 LITERALLY = "taken literally after \\\\?\\: "
 # The checker bound by folder permissions as a user on Windows is: root's overrides dropped.
 AS_USER = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"] if os.geteuid() == 0 else []
@@ -76,7 +77,7 @@ def outside_folder(name):
 
 
 def findings(lines):
-    return [line for line in lines if line[0] in FINDINGS]
+    return [line for line in lines if line[0] in FINDINGS or line[0] == "note" and line != NO_KEY]
 
 
 def snapshot(install):
@@ -87,7 +88,7 @@ def snapshot(install):
 
 class CheckerTest(unittest.TestCase):
     def installation(self, name=None):
-        """Three files, two directories deepest first, and the folder itself, which stays."""
+        """Three files, two directories deepest first, and the folder itself, last."""
         install = Installation(name or self.id().rsplit(".", 1)[-1])
         install.add_file("Quorill.exe")
         install.add_file("bin/voice.dll")
@@ -108,7 +109,7 @@ class CheckerTest(unittest.TestCase):
         self.assertEqual(0, code, lines)
         self.assertEqual([["entry", "Files", str(i), windows_path(p)] for i, p in enumerate(files)] +
                          [["entry", "Dirs", str(i), windows_path(p)] for i, p in enumerate(install.dirs)] +
-                         [["expected", HOLDS_EXE, windows_path(install.root)],
+                         [["expected", REMOVED, windows_path(install.root)],
                           NO_KEY,
                           ["summary", "clean: 8 entries acted on, 0 skipped, 0 missing, 0 outside, 0 unknown, 0 failing, "
                                       "0 left behind, 0 encoding problems, 0 uninstall key problems"]], lines)
@@ -144,7 +145,7 @@ class CheckerTest(unittest.TestCase):
                       "read; Uninst.exe cannot remove more than 200 paths of a section, so it cannot remove this "
                       "installation completely"]] +
                     sorted([["left", "file", skipped("Files", 200 + n), path(install, p)] for n, p in enumerate(extra)],
-                           key=lambda line: line[-1].upper()))
+                           key=lambda line: line[-1].upper()) + [root(install)])
 
         def never_read_faults(install):
             keys = dict(enumerate(install.files))
@@ -179,7 +180,7 @@ class CheckerTest(unittest.TestCase):
                       ["left", "dir", fails("Dirs", 1), path(install, "bin")],
                       ["left", "dir", fails("Dirs", 0), path(install, "bin/codec")],
                       ["left", "file", skipped("Files", 2), g729], ["left", "file", skipped("Files", 1), voice],
-                      ["left", "file", skipped("Files", 0), quorill]])
+                      ["left", "file", skipped("Files", 0), quorill], root(install)])
 
         def literal_found(install):
             entries = literal_entries(install)
@@ -188,136 +189,207 @@ class CheckerTest(unittest.TestCase):
                     ["missing", "Dirs", "1", LITERALLY + "a name keeps its trailing dots and spaces", entries["dirs"][1]],
                     ["left", "dir", literally("Dirs", 1), path(install, "bin")],
                     ["left", "file", literally("Files", 1), path(install, "bin/voice.dll")],
-                    ["left", "file", literally("Files", 0), path(install, "Quorill.exe")]]
+                    ["left", "file", literally("Files", 0), path(install, "Quorill.exe")], root(install)]
 
         def unreadable(install):
             locked = install.add_decoy("locked/x.dll").parent
             locked.chmod(0)
             return {"files": install.files + [locked / "x.dll"], "dirs": install.dirs[:2] + [locked, install.dirs[2]]}
 
-        def registered(view=32, subkey=False, command=None):
-            """The uninstall key in one registry view, removed again after its row."""
+        def registered(view=32, hive="HKLM", subkey=False, **values):
+            """The uninstall key in one place, complete unless values say otherwise (None leaves one out, "{exe}"
+            stands for Uninst.exe, a pair gives the type); removed again after its row."""
             def change(install):
-                value = command or f'"{windows_path(install.exe)}"'
-                wine("reg", "add", UNINSTALL_KEY, "/v", "UninstallString", "/d", value, "/f", f"/reg:{view}")
+                given = {"DisplayName": "Zembrat", "UninstallString": '"{exe}"', "QuietUninstallString": '"{exe}" /S',
+                         **values}
+                for name, value in given.items():
+                    kind, data = value if isinstance(value, tuple) else ("REG_DWORD" if isinstance(value, int) else "REG_SZ", value)
+                    if value is not None:
+                        wine("reg", "add", UNINSTALL_KEY.replace("HKLM", hive), "/v", name, "/t", kind,
+                             "/d", str(data).format(exe=windows_path(install.exe)), "/f", f"/reg:{view}")
                 if subkey:
                     wine("reg", "add", UNINSTALL_KEY + "\\Sub", "/f", f"/reg:{view}")
                 return {}
-            change.registers = True
+            change.undo = lambda: [wine("reg", "delete", UNINSTALL_KEY.replace("HKLM", hive), "/f", f"/reg:{view}")
+                                   for hive, view in [("HKLM", 32), ("HKLM", 64), ("HKCU", 64)]]
             return change
 
-        def key_lines(view, key, command="starts the Uninst.exe checked", value=None):
-            return lambda i: [["key", f"{view}-bit view", key, UNINSTALL_KEY],
-                              ["command", f"{view}-bit view", command, value or f'"{windows_path(i.exe)}"']]
+        def key_lines(where="32-bit view", key="deleted by Uninst.exe", hive="HKLM", command="starts the Uninst.exe checked",
+                      value='"{exe}"', quiet="QuietUninstallString: starts the Uninst.exe checked with /S",
+                      quiet_value='"{exe}" /S', more=()):
+            name = UNINSTALL_KEY.replace("HKLM", hive)
+            quiet_line = ["command", where, quiet, quiet_value] if quiet else \
+                ["note", f"no QuietUninstallString ({where}): deployment tools would start the interactive run", name]
+            lines = [["key", where, key, name], *[["key", where, k, name] for k in more],
+                     ["command", where, command, value], quiet_line]
+            return lambda i: [root(i, REMOVED)] + [[f.format(exe=windows_path(i.exe)) for f in line] for line in lines]
+
+        def root(install, fate=NOT_EMPTY):
+            return ["expected", fate, windows_path(install.root)]
+
+        def in_use(install):
+            holder = subprocess.Popen(["wine", PROBE_EXE, "hold", windows_path(install.files[0])],
+                                      stdin=subprocess.PIPE, stdout=subprocess.PIPE)
+            self.assertEqual(b"held\n", holder.stdout.readline())
+            in_use.undo = lambda: holder.communicate(timeout=30)
+            return {}
+
+        def nested(install):
+            return {"dirs": install.dirs + [install.root.parent]}
+        nested.name = "nested/Zembrat"
 
         deep = "deep/" + "/".join(["d" * 100] * 3)
         too_long = "its path is longer than 259 characters, the most an entry may hold"
         device = "\\\\?\\GLOBALROOT\\Device\\HarddiskVolume1\\x.dll"
         chinese = "\u8bed\u97f3.wav"
+        gone = "C:\\elsewhere\\gone.dll"
+
+        def lost(install):
+            return path(install, chinese).encode("cp1252", "replace").decode()
         cases = [
             ("a relative path", lambda i: after(files=[i.files[0], "bin\\voice.dll", i.files[2]]), 1,
              lambda i: [["skip", "Files", "1", "not fully qualified", "bin\\voice.dll"],
                         ["stays", "Dirs", "1", "not empty: something inside it stays", path(i, "bin")],
                         ["left", "dir", fails("Dirs", 1), path(i, "bin")],
-                        ["left", "file", skipped("Files", 1), path(i, "bin/voice.dll")]]),
+                        ["left", "file", skipped("Files", 1), path(i, "bin/voice.dll")], root(i)]),
             ("a path too long", lambda i: after(files=i.files + ["C:\\" + "x" * 300]), 1,
-             lambda i: [["skip", "Files", "3", "too long", "C:\\" + "x" * 300]]),
+             lambda i: [["skip", "Files", "3", "too long", "C:\\" + "x" * 300], root(i, REMOVED)]),
             ("a missing key", lambda i: gap(i), 1,
              lambda i: [["skip", "Files", "4", STOPS_AT_3, path(i, "extra.dll")],
                         ["stop", "Files", "3", "key 3 is missing: 1 key from there on is never read"],
-                        ["left", "file", skipped("Files", 4), path(i, "extra.dll")]]),
+                        ["left", "file", skipped("Files", 4), path(i, "extra.dll")], root(i)]),
             ("an empty key", lambda i: gap(i, **{"3": ""}), 1,
              lambda i: [["skip", "Files", "4", STOPS_AT_3, path(i, "extra.dll")],
                         ["stop", "Files", "3", "key 3 is empty: 1 key from there on is never read"],
-                        ["left", "file", skipped("Files", 4), path(i, "extra.dll")]]),
+                        ["left", "file", skipped("Files", 4), path(i, "extra.dll")], root(i)]),
             ("keys past 199 in a section too large to list at once", past_199, 1, past_199_found),
             ("keys never read, with faults of their own", never_read_faults, 1,
              lambda i: [["skip", "Files", "4", STOPS_AT_3 + "; if read: not fully qualified", "voice.dll"],
                         ["skip", "Files", "5", STOPS_AT_3 + "; if read: stays, read-only", path(i, "locked.dll")],
-                        ["skip", "Files", "6", STOPS_AT_3 + "; if read: outside", "C:\\windows"],
+                        ["skip", "Files", "6", STOPS_AT_3 + "; if read: outside; stays, a directory, not a file",
+                         "C:\\windows"],
                         ["stop", "Files", "3", "key 3 is missing: 3 keys from there on are never read"],
                         ["stays", "Dirs", "0", "not empty at its turn: listed before key 1, a directory inside it",
                          path(i, "bin")],
                         ["left", "dir", fails("Dirs", 0), path(i, "bin")],
-                        ["left", "file", skipped("Files", 5), path(i, "locked.dll")]]),
+                        ["left", "file", skipped("Files", 5), path(i, "locked.dll")], root(i, UNLISTED_FOLDER)]),
             ("keys not written as numbers", lambda i: after(files=dict(enumerate(i.files), **{"03": "a", "x": "b"})), 1,
              lambda i: [["skip", "Files", "03", "not a numbered key", "a"],
-                        ["skip", "Files", "x", "not a numbered key", "b"]]),
+                        ["skip", "Files", "x", "not a numbered key", "b"], root(i, REMOVED)]),
             ("a key written twice", lambda i: after(files=dict(enumerate(i.files), **{"1 ": "C:\\b"})), 1,
-             lambda i: [["skip", "Files", "1", "key written twice", "C:\\b"]]),
+             lambda i: [["skip", "Files", "1", "key written twice", "C:\\b"], root(i, REMOVED)]),
             ("something unlisted", lambda i: after(i.add_decoy("data/user.cfg")), 1,
-             lambda i: [["left", "dir", UNLISTED, path(i, "data")], ["left", "file", UNLISTED, path(i, "data/user.cfg")]]),
+             lambda i: [["left", "dir", UNLISTED, path(i, "data")], ["left", "file", UNLISTED, path(i, "data/user.cfg")],
+                        root(i)]),
             ("something unlisted in a listed directory", lambda i: after(i.add_decoy("bin/readme.txt")), 1,
              lambda i: [["stays", "Dirs", "1", "not empty: something inside it stays", path(i, "bin")],
                         ["left", "dir", fails("Dirs", 1), path(i, "bin")],
-                        ["left", "file", UNLISTED, path(i, "bin/readme.txt")]]),
+                        ["left", "file", UNLISTED, path(i, "bin/readme.txt")], root(i)]),
             ("a directory listed before one inside it", lambda i: after(dirs=[i.dirs[1], i.dirs[0]]), 1,
              lambda i: [["stays", "Dirs", "0", "not empty at its turn: listed before key 1, a directory inside it",
-                         path(i, "bin")], ["left", "dir", fails("Dirs", 0), path(i, "bin")]]),
+                         path(i, "bin")], ["left", "dir", fails("Dirs", 0), path(i, "bin")], root(i, UNLISTED_FOLDER)]),
             ("a read-only file", lambda i: after(i.files[0].chmod(0o444)), 1,
              lambda i: [["stays", "Files", "0", "read-only", path(i, "Quorill.exe")],
-                        ["left", "file", fails("Files", 0), path(i, "Quorill.exe")]]),
+                        ["left", "file", fails("Files", 0), path(i, "Quorill.exe")], root(i)]),
             ("a read-only Uninst.exe", lambda i: after(i.exe.chmod(0o444)), 1,
-             lambda i: [["left", "file", "read-only: the script's Del does not delete it", path(i, "Uninst.exe")]]),
+             lambda i: [["left", "file", "read-only: the script's Del does not delete it", path(i, "Uninst.exe")],
+                        root(i)]),
             # Windows refuses to remove a directory with the read-only attribute; Wine removes it.
             ("a read-only directory", lambda i: after((i.root / "bin/codec").chmod(0o555)), 1,
              lambda i: [["stays", "Dirs", "0", "read-only directory: Windows does not remove it", path(i, "bin/codec")],
                         ["stays", "Dirs", "1", "not empty: something inside it stays", path(i, "bin")],
                         ["left", "dir", fails("Dirs", 1), path(i, "bin")],
-                        ["left", "dir", fails("Dirs", 0), path(i, "bin/codec")]]),
+                        ["left", "dir", fails("Dirs", 0), path(i, "bin/codec")], root(i)]),
             ("a directory listed as a file", lambda i: after((i.root / "d").mkdir(), files=i.files + [i.root / "d"]), 1,
              lambda i: [["stays", "Files", "3", "a directory, not a file", path(i, "d")],
-                        ["left", "dir", fails("Files", 3), path(i, "d")]]),
-            ("aliases of paths inside the folder", aliases, 0, lambda i: []),
+                        ["left", "dir", fails("Files", 3), path(i, "d")], root(i)]),
+            ("aliases of paths inside the folder", aliases, 0, lambda i: [root(i, REMOVED)]),
             ("an entry through a link to elsewhere", through_a_link, 1,
              lambda i: [["outside", "Files", "3", "through a link or junction, to " +
                          windows_path(DRIVE_C / "elsewhere/through/keep.txt"), short_path(i.root) + "\\link\\keep.txt"],
-                        ["left", "dir", UNLISTED, path(i, "link")]]),
+                        ["left", "dir", UNLISTED, path(i, "link")], root(i)]),
             # Windows removes a junction as itself, whatever its target holds; Wine does not.
-            ("a link listed as a directory", link_listed, 0, lambda i: []),
+            ("a link listed as a directory", link_listed, 0, lambda i: [root(i, REMOVED)]),
             ("a link to its own folder", lambda i: after(link(i.root / "loop", i.root)), 1,
-             lambda i: [["left", "dir", UNLISTED, path(i, "loop")]]),
+             lambda i: [["left", "dir", UNLISTED, path(i, "loop")], root(i)]),
             # Windows reads the mark as part of the first line, as ANSI text; Wine reads the file as UTF-8.
             ("UTF-8 with a byte order mark", lambda i: after(encoding="utf-8-sig"), 1, utf8_bom),
             ("UTF-8 without one", lambda i: after(files=i.files + [i.add_decoy(chinese)], encoding="utf-8"), 1,
              lambda i: [["encoding", "UTF-8: Windows reads it as ANSI text, here in code page 1252, so its non-ASCII "
                                      "paths name other files; save it as UTF-16 with a byte order mark"],
                         ["missing", "Files", "3", path(i, chinese.encode().decode("cp1252"))],
-                        ["left", "file", UNLISTED, path(i, chinese)]]),
+                        ["left", "file", UNLISTED, path(i, chinese)], root(i)]),
             ("an entry that is not there", lambda i: after(files=i.files + [i.root / "gone.dll"]), 0,
-             lambda i: [["missing", "Files", "3", path(i, "gone.dll")]]),
-            ("an entry outside the folder", lambda i: after(dirs=i.dirs + ["C:\\windows"]), 0,
-             lambda i: [["outside", "Dirs", "3", "C:\\windows"]]),
+             lambda i: [["missing", "Files", "3", path(i, "gone.dll")], root(i, REMOVED)]),
+            # Played like those inside: a missing one is missing, a listed parent with more in it stays.
+            ("entries outside the folder", lambda i: after(files=i.files + [gone], dirs=i.dirs + [i.root.parent]), 1,
+             lambda i: [["outside", "Files", "3", gone], ["missing", "Files", "3", gone],
+                        ["outside", "Dirs", "3", windows_path(i.root.parent)],
+                        ["stays", "Dirs", "3", "not empty: something inside it stays", windows_path(i.root.parent)],
+                        root(i, REMOVED)]),
+            ("a folder and its parent, both listed", nested, 0,
+             lambda i: [["outside", "Dirs", "3", windows_path(i.root.parent)], root(i, REMOVED),
+                        ["expected", "holds the folder of Uninst.exe; removed after exit", windows_path(i.root.parent)]]),
+            ("a folder not listed", lambda i: after(dirs=i.dirs[:2]), 0, lambda i: [root(i, UNLISTED_FOLDER)]),
+            ("a folder listed twice", lambda i: after(dirs=[i.dirs[0], i.dirs[0], *i.dirs[1:]]), 0,
+             lambda i: [["note", "Dirs 1 names the same as Dirs 0", path(i, "bin/codec")], root(i, REMOVED)]),
+            ("a file in use", in_use, 1,
+             lambda i: [["stays", "Files", "0", "in use now: removed at the next restart, unless it is closed first",
+                         path(i, "Quorill.exe")], root(i, HOLDS_EXE + "removed at the next restart")]),
+            # NSIS's WriteINIStr writes ANSI text: on code page 1252 each Chinese character is a "?".
+            ("names that a code page could not spell", lambda i: after(i.add_decoy(chinese), files=i.files + [lost(i)]), 1,
+             lambda i: [["encoding", "Files", "3", "holds ? or *, which no Windows name holds: the manifest was written in "
+                                                   "a code page that cannot spell the name; save it as UTF-16 with a byte "
+                                                   "order mark", lost(i)],
+                        ["left", "file", UNLISTED, path(i, chinese)], root(i)]),
             ("paths taken literally after \\\\?\\", literal_entries, 1, literal_found),
             ("a device path that the checker cannot place", lambda i: after(files=i.files + [device]), 1,
              lambda i: [["unknown", "Files", "3", "cannot tell where it leads: not a drive, a share or a mounted volume",
-                         device]]),
+                         device], root(i, REMOVED)]),
             ("a tree deeper than MAX_PATH", lambda i: after(i.add_decoy(deep + "/x.txt")), 1,
              lambda i: [["left", "dir", UNLISTED, path(i, "deep")], ["left", "dir", UNLISTED, path(i, deep[:105])],
                         ["left", "dir", UNLISTED, path(i, deep[:206])], ["left", "dir", too_long, path(i, deep)],
-                        ["left", "file", too_long, path(i, deep + "/x.txt")]]),
-            ("a key that Uninst.exe deletes", registered(), 0, key_lines(32, "deleted by Uninst.exe")),
+                        ["left", "file", too_long, path(i, deep + "/x.txt")], root(i)]),
+            ("a key that Uninst.exe deletes", registered(), 0, key_lines()),
             ("a key in the 64-bit view only", registered(view=64), 1,
-             key_lines(64, "stays: Uninst.exe, a 32-bit program, deletes the key only in the 32-bit view")),
+             key_lines("64-bit view", "stays: Uninst.exe, a 32-bit program, deletes the key only in the 32-bit view")),
             ("a key with a subkey", registered(subkey=True), 1,
-             key_lines(32, "stays: it holds subkeys (Sub), and Uninst.exe deletes only a key without any")),
-            ("a command that starts another program", registered(command=r"C:\Program Files\Zembrat\problem\Uninst.exe"), 1,
-             key_lines(32, "deleted by Uninst.exe",
-                       "names another program than C:\\Program Files\\Zembrat\\problem\\Uninst.exe: C:\\Program",
-                       r"C:\Program Files\Zembrat\problem\Uninst.exe")),
+             key_lines(key="stays: it holds subkeys (Sub), and Uninst.exe deletes only a key without any")),
+            ("a key of the current user", registered(hive="HKCU", UninstallString=r'"C:\Program Files\Zembrat\Uninst.exe"'), 1,
+             key_lines("current user", "stays: Uninst.exe deletes it only under HKLM: Apps & features still lists it for this user", "HKCU",
+                       "names another program than {exe}: C:\\Program Files\\Zembrat\\Uninst.exe",
+                       r'"C:\Program Files\Zembrat\Uninst.exe"')),
+            ("values that hide the key or start something else",
+             registered(DisplayName=None, SystemComponent=1, NoRemove=1, WindowsInstaller=1, ParentKeyName="Quorill"), 1,
+             lambda i: key_lines(command="WindowsInstaller is 1: Apps & features takes Quorill2010 for a Windows Installer "
+                                         "product and starts msiexec /x for it, not UninstallString",
+                                 more=["no DisplayName: Apps & features does not list it",
+                                       "SystemComponent is 1: Apps & features does not list it",
+                                       "NoRemove is 1: Apps & features offers no Uninstall for it"])(i) +
+             [["note", "ParentKeyName is Quorill: Apps & features lists it as an update of Quorill", UNINSTALL_KEY]]),
+            ("an unquoted command with a space", registered(UninstallString="{exe}"), 1,
+             key_lines(command="unquoted, with a space: Windows tries C:\\Program.exe first, then the path up to each "
+                               "further space, and starts the first program there is; put the path in quotes",
+                       value="{exe}")),
+            # Apps & features, a 64-bit program, has the 64-bit Program Files in %ProgramFiles%.
+            ("a command to expand", registered(UninstallString=("REG_EXPAND_SZ", r'"%ProgramFiles%\Zembrat\problem\Uninst.exe"')),
+             0, key_lines()),
+            ("no QuietUninstallString", registered(QuietUninstallString=None), 0, key_lines(quiet=None)),
+            ("a QuietUninstallString without /S", registered(QuietUninstallString='"{exe}" /silent'), 1,
+             key_lines(quiet="QuietUninstallString: starts the Uninst.exe checked without /S: deployment tools would start "
+                             "the interactive run, which waits for an answer", quiet_value='"{exe}" /silent')),
             ("a folder that cannot be read", unreadable, 1,
              lambda i: [["unknown", "Files", "3", "inside a folder that cannot be read", path(i, "locked/x.dll")],
                         ["stays", "Dirs", "2", "cannot be read: whether it is empty cannot be told", path(i, "locked")],
-                        ["left", "dir", "cannot be read: nothing can be said about what it holds", path(i, "locked")]]),
+                        ["left", "dir", "cannot be read: nothing can be said about what it holds", path(i, "locked")],
+                        root(i)]),
         ]
         for what, change, status, expected in cases:
             with self.subTest(what):
-                install = self.installation("problem")
+                install = self.installation(getattr(change, "name", "problem"))
                 install.write_manifest(**change(install))
                 code, lines, listed = check_as_user(windows_path(install.manifest))
-                if hasattr(change, "registers"):
-                    for view in (32, 64):
-                        wine("reg", "delete", UNINSTALL_KEY, "/f", f"/reg:{view}")
+                getattr(change, "undo", lambda: None)()
                 self.assertEqual(expected(install), findings(lines))
                 self.assertEqual(status, code)
                 self.assertEqual("summary", lines[-1][0])
@@ -357,7 +429,7 @@ class CheckerTest(unittest.TestCase):
                                   ["entry", "Dirs", "0", windows_path(install.dirs[0])],
                                   ["left", "dir", UNLISTED, windows_path(decoy.parent)],
                                   ["left", "file", UNLISTED, windows_path(decoy)],
-                                  ["expected", HOLDS_EXE, windows_path(install.root)], NO_KEY], lines[:-1])
+                                  ["expected", UNLISTED_FOLDER, windows_path(install.root)], NO_KEY], lines[:-1])
         # On a console whose code page has no Chinese the same lines show, their tabs expanded.
         console = wine(PROBE_EXE, "console", "Z:" + CHECK_EXE.replace("/", "\\"), windows_path(install.manifest))
         self.assertEqual((1, [" ".join(line) for line in lines]),
@@ -365,7 +437,7 @@ class CheckerTest(unittest.TestCase):
         # The same ANSI manifest read in code page 1252 names other paths, as it would for Uninst.exe.
         install.write_manifest(encoding="gbk")
         code, lines = check(windows_path(install.manifest))
-        self.assertEqual((1, ["outside", "outside"]), (code, [line[0] for line in findings(lines)][:2]))
+        self.assertEqual((1, ["note", "outside", "missing"]), (code, [line[0] for line in findings(lines)][:3]))
 
     def test_agrees_with_what_uninst_exe_leaves_behind(self):
         def messy(install):
@@ -423,7 +495,7 @@ class CheckerTest(unittest.TestCase):
                 args = stage(install)
                 code, lines = check(*args)
                 self.assertEqual(status, code, lines)
-                forecast = {line[-1] for line in lines if line[0] in ("left", "expected")}
+                forecast = {line[-1] for line in lines if line[0] == "left" or line[0] == "expected" and "stays" in line[1]}
                 if stage is from_elsewhere:
                     # Placed where the installer puts it, as the check said it would be.
                     self.assertEqual(["note", "checked as placed beside Uninst.exe, as", windows_path(install.manifest)],
@@ -438,6 +510,7 @@ class CheckerTest(unittest.TestCase):
                     time.sleep(3)  # the script has tried to delete it by now
                 else:
                     self.assertTrue(wait_for(lambda: not install.exe.exists(), 5), "Uninst.exe stays")
+                    wait_for(lambda: sorted(forecast) == sorted(install.tree()), 5)  # its folder goes a moment later
                 self.assertEqual(sorted(forecast), sorted(install.tree()))
 
 if __name__ == "__main__":

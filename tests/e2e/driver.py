@@ -93,8 +93,8 @@ class Installation:
         self.manifest.write_bytes(bom + text.encode("utf-16-le" if encoding == "utf-16" else encoding))
 
     def tree(self):
-        """The C: path of the folder and of everything in it."""
-        return {windows_path(self.root)} | {windows_path(p) for p in self.root.rglob("*")}
+        """The C: path of the folder, if it is there, and of everything in it."""
+        return {windows_path(p) for p in [self.root, *self.root.rglob("*")] if p.exists() or p.is_symlink()}
 
 
 def check(*args, env=None):

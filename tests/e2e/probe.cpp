@@ -2,6 +2,7 @@
 //   probe console  runs the rest of its command line on a console of its own, with the output code
 //                  page 437, and prints the console's lines once the program has ended
 //   probe volume X:\  prints the \\?\Volume{…}\ name of the drive
+//   probe hold FILE  holds the file open without delete sharing, prints "held", until its input ends
 #include <windows.h>
 #include <string>
 
@@ -54,6 +55,16 @@ int wmain(int argc, wchar_t** argv)
 {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"console") return Console(::wcsstr(::GetCommandLineW(), L" console ") + 9);
+    if (command == L"hold" && argc > 2) {
+        const HANDLE file = ::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return 3;
+        Print(L"held");
+        char c;
+        DWORD read;
+        while (::ReadFile(::GetStdHandle(STD_INPUT_HANDLE), &c, 1, &read, nullptr) && read > 0) continue;
+        ::CloseHandle(file);
+        return 0;
+    }
     WCHAR volume[MAX_PATH];
     if (command == L"volume" && argc > 2 && ::GetVolumeNameForVolumeMountPointW(argv[2], volume, MAX_PATH)) {
         Print(volume);

@@ -1,7 +1,8 @@
 """ZembratSetup.exe installs silently, UninstCheck.exe finds the installation clean, and Add/Remove Programs
-removes it through Uninst.exe: the installation folder is all that is left, and no uninstall entry in either
-registry view."""
+removes it through Uninst.exe: nothing is left, and no uninstall entry in either registry view. The installer
+refuses, silently and without a change, a folder with the user's own files and a second installation elsewhere."""
 import os
+import subprocess
 import sys
 import unittest
 from pathlib import Path
@@ -21,22 +22,42 @@ def listed():
 
 
 class RoundTrip(unittest.TestCase):
+    def refused(self, folder):
+        with self.assertRaises(subprocess.CalledProcessError) as refusal:
+            install(folder)
+        return refusal.exception.returncode
+
     def test_installed_checked_and_removed_from_the_list_of_programs(self):
+        mine = DRIVE_C / "Apps" / "readme.txt"
+        mine.parent.mkdir()
+        mine.write_bytes(b"the user's own")
         before = tree()
+        self.assertEqual(2, self.refused(r"C:\Apps"))
+        self.assertEqual((before, b"the user's own", False), (tree(), mine.read_bytes(), uninstall_key_exists(32)))
+
         folder = install(r"C:\Zembrat 网络电话")
+        installed = tree()
+        self.assertEqual(2, self.refused(r"C:\Zembrat"))
+        self.assertEqual(installed, tree())
+        # Installed again where it is, it first removes what the earlier manifest lists: a file a new version dropped.
+        dropped, manifest = folder / "old.dll", folder / "Uninst.ini"
+        dropped.write_bytes(b"1.0")
+        manifest.write_text(manifest.read_text("utf-16").replace("[Dirs]", f"9={windows_path(dropped)}\n[Dirs]"), "utf-16")
+        self.assertEqual(folder, install(r"C:\Zembrat 网络电话"))
+        self.assertEqual(installed, tree())
 
         code, lines = check("-q", windows_path(folder / "Uninst.ini"))
-        self.assertEqual((0, ["expected", "key", "command", "summary"]), (code, [line[0] for line in lines]), lines)
-        self.assertTrue(lines[3][1].startswith("clean: 12 entries acted on"), lines)
+        self.assertEqual((0, ["expected", "key", "command", "command", "summary"]), (code, [line[0] for line in lines]))
+        self.assertTrue(lines[4][1].startswith("clean: 13 entries acted on"), lines)
         self.assertTrue(uninstall_key_exists(32))
         self.assertTrue(listed())
 
         run = remove_as_a_user()
         run.answer("Return")
         self.assertEqual(0, run.wait(60))
-        # Uninst.exe goes after it has ended, by a script in the temporary folder that then goes too.
-        wait_for(lambda: tree() - before == {folder}, 10)
-        self.assertEqual({folder}, tree() - before)
+        # Uninst.exe and its folder go after it has ended, by a script in the temporary folder that then goes too.
+        wait_for(lambda: tree() == before, 10)
+        self.assertEqual(set(), tree() - before)
         self.assertEqual(set(), before - tree())
         self.assertEqual((False, False), (uninstall_key_exists(32), uninstall_key_exists(64)))
         self.assertEqual([], listed())
