@@ -3,7 +3,11 @@
 //                  page 437, and prints the console's lines once the program has ended
 //   probe volume X:\  prints the \\?\Volume{…}\ name of the drive
 //   probe hold FILE  holds the file open without delete sharing, prints "held", until its input ends
+//   probe winget     starts the uninstall entry's QuietUninstallString as winget does: the program
+//                    and its arguments apart through ShellExecuteEx, waited for; prints its whole
+//                    exit code, which Unix would cut to 8 bits
 #include <windows.h>
+#include <shellapi.h>
 #include <string>
 
 static void Print(const std::wstring& text)
@@ -51,10 +55,42 @@ static int Console(LPWSTR commandLine)
     return static_cast<int>(code);
 }
 
+static int StartQuietUninstall()
+{
+    HKEY key;
+    WCHAR value[1024] = {};
+    DWORD size = sizeof value - sizeof(WCHAR);
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010", 0,
+                        KEY_READ | KEY_WOW64_32KEY, &key) != ERROR_SUCCESS)
+        return 3;
+    const LONG read = ::RegQueryValueExW(key, L"QuietUninstallString", nullptr, nullptr, reinterpret_cast<BYTE*>(value), &size);
+    ::RegCloseKey(key);
+    const std::wstring command = value;
+    if (read != ERROR_SUCCESS || command.empty()) return 3;
+    const size_t end = command[0] == L'"' ? command.find(L'"', 1) : command.find(L' ');
+    const std::wstring file = command[0] == L'"' ? command.substr(1, end - 1) : command.substr(0, end);
+    const std::wstring arguments = end == std::wstring::npos ? L"" : command.substr(command.find_first_not_of(L" \"", end));
+    SHELLEXECUTEINFOW info = {};
+    info.cbSize = sizeof info;
+    info.fMask = SEE_MASK_NOCLOSEPROCESS | SEE_MASK_NOASYNC;
+    info.lpVerb = L"open";
+    info.lpFile = file.c_str();
+    info.lpParameters = arguments.c_str();
+    info.nShow = SW_SHOWNORMAL;
+    if (!::ShellExecuteExW(&info) || !info.hProcess) return 3;
+    ::WaitForSingleObject(info.hProcess, INFINITE);
+    DWORD code = 3;
+    ::GetExitCodeProcess(info.hProcess, &code);
+    ::CloseHandle(info.hProcess);
+    Print(L"exit " + std::to_wstring(code));
+    return 0;
+}
+
 int wmain(int argc, wchar_t** argv)
 {
     const std::wstring command = argc > 1 ? argv[1] : L"";
     if (command == L"console") return Console(::wcsstr(::GetCommandLineW(), L" console ") + 9);
+    if (command == L"winget") return StartQuietUninstall();
     if (command == L"hold" && argc > 2) {
         const HANDLE file = ::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
         if (file == INVALID_HANDLE_VALUE) return 3;

@@ -10,7 +10,7 @@ from pathlib import Path
 sys.path.insert(0, str(Path(__file__).resolve().parents[2] / "scripts"))
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "e2e"))
 from demo import KEY, install, installed_programs, remove_as_a_user  # noqa: E402
-from driver import DRIVE_C, check, uninstall_key_exists, wait_for, windows_path  # noqa: E402
+from driver import DRIVE_C, PROBE_EXE, check, uninstall_key_exists, wait_for, windows_path, wine  # noqa: E402
 
 
 def tree():
@@ -61,6 +61,31 @@ class RoundTrip(unittest.TestCase):
         self.assertEqual(set(), before - tree())
         self.assertEqual((False, False), (uninstall_key_exists(32), uninstall_key_exists(64)))
         self.assertEqual([], listed())
+
+    def test_removed_by_deployment_tools_and_what_is_in_use_at_the_next_restart(self):
+        before = tree()
+        install(r"C:\Zembrat 网络电话")
+        # As winget starts QuietUninstallString: nothing asks, nothing is left, the exit code is 0.
+        self.assertEqual(["exit 0"], wine(PROBE_EXE, "winget").stdout.split("\n")[:1])
+        wait_for(lambda: tree() == before, 10)
+        self.assertEqual((set(), set()), (tree() - before, before - tree()))
+        self.assertEqual([], listed())
+
+        # A program of the product's holds a file: it goes at the next restart, with the folders that hold it.
+        folder = install(r"C:\Zembrat 网络电话")
+        held = folder / "skin" / "main.skn"
+        holder = subprocess.Popen(["wine", PROBE_EXE, "hold", windows_path(held)], stdin=subprocess.PIPE,
+                                  stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+        self.assertEqual(b"held", holder.stdout.readline().strip())
+        self.assertEqual(["exit 3010"], wine(PROBE_EXE, "winget").stdout.split("\n")[:1])
+        wait_for(lambda: tree() - before == {folder, held.parent, held}, 10)
+        self.assertEqual(({folder, held.parent, held}, set()), (tree() - before, before - tree()))
+        self.assertEqual([], listed())
+        holder.communicate(timeout=10)
+        wine("wineboot", "-r")
+        self.assertEqual((set(), set()), (tree() - before, before - tree()))
+        self.assertNotEqual(0, wine("reg", "query", r"HKLM\System\CurrentControlSet\Control\Session Manager",
+                                    "/v", "PendingFileRenameOperations").returncode)
 
 
 if __name__ == "__main__":
