@@ -124,6 +124,8 @@ TEST(Executable, ImportsNothingThatTheOldestWindowsItStartsOnLacks)
                 if (dll == "COMCTL32.DLL") comctl32.push_back(name);
             }
         }
-        if (program.first == std::wstring(L"Uninst.exe")) EXPECT_EQ(std::vector<std::string>{"#17"}, comctl32);
+        if (program.first == std::wstring(L"Uninst.exe")) {
+            EXPECT_EQ(std::vector<std::string>{"#17"}, comctl32);
+        }
     }
 }

@@ -127,7 +127,9 @@ protected:
         std::ifstream file(fs::path(at), std::ios::binary);
         const std::string bytes(std::istreambuf_iterator<char>(file), {});
         EXPECT_EQ(Script(e, b, folders), bytes);
-        if (folders.empty()) EXPECT_EQ(FIXED_SIZE + 2 * e.size() + b.size(), bytes.size());
+        if (folders.empty()) {
+            EXPECT_EQ(FIXED_SIZE + 2 * e.size() + b.size(), bytes.size());
+        }
         size_t crlf = 0;
         for (size_t i = 0; i < bytes.size(); ++i) {
             EXPECT_NE('\0', bytes[i]) << "at " << i;
