@@ -67,6 +67,12 @@ ddeexec='HKCR\http\shell\open\ddeexec'
 wine reg add "$ddeexec\application" /ve /d IExplore /f >/dev/null 2>&1
 wine reg add "$ddeexec\topic" /ve /d WWW_OpenURL /f >/dev/null 2>&1
 browser_keys=$(wine reg query "$ddeexec" /s 2>&1)
+# A rename the machine has pending for its next restart: the tests schedule deletions of their own
+# files there and take them out again, and the machine's own entries stay as they are.
+session='HKLM\System\CurrentControlSet\Control\Session Manager'
+wine reg add "$session" /v PendingFileRenameOperations /t REG_MULTI_SZ \
+  /d '\??\C:\machine\update.tmp\0\??\C:\machine\update.dll' /f >/dev/null 2>&1
+pending=$(wine reg query "$session" /v PendingFileRenameOperations 2>&1)
 
 # A second run while one is going refuses. The first, killed (as a closed console would end it)
 # once the end-to-end tests have made their marked key and staged installation, leaves no process:
@@ -121,6 +127,8 @@ done
 [ -z "$(kit_processes)" ] || fail "processes of the kit are left: $(kit_processes)"
 [ ! -e "$work/browser.log" ] || fail "a browser was started for $(cat "$work/browser.log")"
 [ "$(wine reg query "$ddeexec" /s 2>&1)" = "$browser_keys" ] || fail "$ddeexec changed: $(wine reg query "$ddeexec" /s 2>&1)"
+[ "$(wine reg query "$session" /v PendingFileRenameOperations 2>&1)" = "$pending" ] ||
+  fail "PendingFileRenameOperations changed: $(wine reg query "$session" /v PendingFileRenameOperations 2>&1)"
 
 # One program altered (another in place of Uninst.exe), the others but two missing, four listed that
 # misbehave: each is named, and the two left run in full, whatever filter the prompt holds, here with
