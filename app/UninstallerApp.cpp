@@ -2,7 +2,7 @@
 #include "app/CommandLine.h"
 #include "selfdelete/SelfDelete.h"
 #include "ui/UninstallerDialog.h"
-#include "uninstall/RemovalLog.h"
+#include "app/RemovalLog.h"
 #include <commctrl.h>
 
 // Constructed in this order, destroyed in the reverse.
@@ -29,7 +29,7 @@ BOOL CUninstallerApp::InitInstance()
 int CUninstallerApp::ExitInstance()
 {
     const int result = CWinApp::ExitInstance();
-    if (g_uninstallDone) ScheduleSelfDelete();
+    if (g_uninstallDone) ScheduleSelfDelete(g_dirList);
     WCHAR code[12];
     ::wsprintfW(code, L"%d", result);
     LogLine(L"exit code", code);

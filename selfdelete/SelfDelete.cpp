@@ -1,10 +1,8 @@
 #include "selfdelete/SelfDelete.h"
-#include "app/UninstallerApp.h"
 #include "platform/HeapArray.h"
+#include "platform/PathKey.h"
 #include "platform/StdioFile.h"
 #include "selfdelete/CodePage.h"
-#include "uninstall/Manifest.h"
-#include "uninstall/PathKey.h"
 #include <shellapi.h>
 
 static const WCHAR SCRIPT_NAME[] = L"_self_del.bat";
@@ -167,10 +165,14 @@ static bool CmdLineExpands(LPCWSTR pszPath)
     return false;
 }
 
-static bool EndsInSeparator(const CString& path)
+// The part of a path before its last separator; empty when it has none.
+static CString ParentOf(const CString& path)
 {
-    const int n = path.GetLength();
-    return n > 0 && (static_cast<LPCWSTR>(path)[n - 1] == L'\\' || static_cast<LPCWSTR>(path)[n - 1] == L'/');
+    const LPCWSTR p = path;
+    int end = 0;
+    for (int i = 0; p[i]; ++i)
+        if (p[i] == L'\\' || p[i] == L'/') end = i;
+    return CString(p, end);
 }
 
 void ListedFolders(LPCWSTR pszExe, const CStringList& dirs, CStringList& folders)
@@ -180,18 +182,16 @@ void ListedFolders(LPCWSTR pszExe, const CStringList& dirs, CStringList& folders
         const CString key = PathKey(dirs.GetAt(dirs.FindIndex(i)));
         if (!key.IsEmpty()) keys.AddTail(key);
     }
-    // Each folder without its closing separator, up to the first one that is not listed. A drive's
-    // root is never one: "C:" alone names the drive's current folder.
-    for (CString above = DirectoryOfPath(pszExe); EndsInSeparator(above);) {
-        const CString folder(above, above.GetLength() - 1);
-        above = DirectoryOfPath(folder);
+    // Up to the first folder that is not listed. A drive's root is never one: "C:" alone, left
+    // without a separator, names the drive's current folder.
+    for (CString folder = ParentOf(pszExe); !ParentOf(folder).IsEmpty(); folder = ParentOf(folder)) {
         const CString key = PathKey(folder);
-        if (!EndsInSeparator(above) || key.IsEmpty() || !HasKey(keys, key)) return;
+        if (key.IsEmpty() || !HasKey(keys, key)) return;
         folders.AddTail(folder);
     }
 }
 
-void ScheduleSelfDelete()
+void ScheduleSelfDelete(const CStringList& dirs)
 {
     WCHAR temp[MAX_PATH], script[MAX_PATH];
     const DWORD nTemp = ::GetTempPathW(MAX_PATH, temp);
@@ -205,7 +205,7 @@ void ScheduleSelfDelete()
     if (nExe == 0 || nExe >= MAX_PATH) return;
 
     CStringList folders;
-    ListedFolders(exe, g_dirList, folders);
+    ListedFolders(exe, dirs, folders);
     // In the temporary folder: the working folder of cmd and its console would keep the
     // installation folder from being removed.
     if (WriteSelfDeleteScript(script, exe, folders))

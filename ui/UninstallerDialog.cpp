@@ -1,5 +1,4 @@
 #include "ui/UninstallerDialog.h"
-#include "app/UninstallerApp.h"
 #include "platform/PaintDC.h"
 #include "platform/WinApp.h"
 #include "res/resource.h"
@@ -36,13 +35,6 @@ void CUninstallerDialog::OnPaint()
 HCURSOR CUninstallerDialog::OnQueryDragIcon()
 {
     return static_cast<HCURSOR>(m_hIcon);
-}
-
-// A silent run keeps the dialog hidden, also when the system shows it after its initialisation.
-void CUninstallerDialog::OnWindowPosChanging(WINDOWPOS* lpwndpos)
-{
-    if (!g_silent) return;
-    lpwndpos->flags &= ~SWP_SHOWWINDOW;
 }
 
 LRESULT CUninstallerDialog::OnUninstStep(WPARAM, LPARAM)

@@ -1,5 +1,5 @@
 #include "uninstall/Manifest.h"
-#include "uninstall/RemovalLog.h"
+#include "app/RemovalLog.h"
 
 static bool IsSeparator(WCHAR c)
 {

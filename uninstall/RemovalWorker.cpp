@@ -3,8 +3,8 @@
 #include "app/UninstallerApp.h"
 #include "platform/Handle.h"
 #include "ui/UninstallerDialog.h"
-#include "uninstall/PathKey.h"
-#include "uninstall/RemovalLog.h"
+#include "platform/PathKey.h"
+#include "app/RemovalLog.h"
 #include <shellapi.h>
 
 static const WCHAR UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";

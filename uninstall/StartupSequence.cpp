@@ -3,7 +3,7 @@
 #include "ui/UninstallerDialog.h"
 #include "uninstall/Manifest.h"
 #include "uninstall/ProcessCheck.h"
-#include "uninstall/RemovalLog.h"
+#include "app/RemovalLog.h"
 #include "uninstall/RemovalWorker.h"
 
 static const WCHAR CAPTION[] = L"Zembrat";
@@ -78,4 +78,11 @@ BOOL CUninstallerDialog::OnInitDialog()
     LogLine(L"failed", L"the removal could not start", manifest);
     PostMessage(WM_QUIT, g_silent ? ERROR_INSTALL_FAILURE : 0);
     return TRUE;
+}
+
+// A silent run keeps the dialog hidden, also when the system shows it after its initialisation.
+void CUninstallerDialog::OnWindowPosChanging(WINDOWPOS* lpwndpos)
+{
+    if (!g_silent) return;
+    lpwndpos->flags &= ~SWP_SHOWWINDOW;
 }

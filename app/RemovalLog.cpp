@@ -1,4 +1,4 @@
-#include "uninstall/RemovalLog.h"
+#include "app/RemovalLog.h"
 #include "platform/Handle.h"
 #include "platform/HeapArray.h"
 #include "platform/String.h"
