@@ -1,6 +1,6 @@
 #include "app/CommandLine.h"
-#include "app/UninstallerApp.h"
 #include "app/RemovalLog.h"
+#include "app/UninstallerApp.h"
 #include <shellapi.h>
 
 static const WCHAR SILENT[] = L"/S";

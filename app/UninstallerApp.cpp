@@ -1,8 +1,8 @@
 #include "app/UninstallerApp.h"
 #include "app/CommandLine.h"
+#include "app/RemovalLog.h"
 #include "selfdelete/SelfDelete.h"
 #include "ui/UninstallerDialog.h"
-#include "app/RemovalLog.h"
 #include <commctrl.h>
 
 // Constructed in this order, destroyed in the reverse.

@@ -1,10 +1,10 @@
 #include "uninstall/RemovalWorker.h"
 #include "DownloadPage.h"
+#include "app/RemovalLog.h"
 #include "app/UninstallerApp.h"
 #include "platform/Handle.h"
-#include "ui/UninstallerDialog.h"
 #include "platform/PathKey.h"
-#include "app/RemovalLog.h"
+#include "ui/UninstallerDialog.h"
 #include <shellapi.h>
 
 static const WCHAR UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";

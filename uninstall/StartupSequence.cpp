@@ -1,9 +1,9 @@
+#include "app/RemovalLog.h"
 #include "app/UninstallerApp.h"
 #include "platform/Thread.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/Manifest.h"
 #include "uninstall/ProcessCheck.h"
-#include "app/RemovalLog.h"
 #include "uninstall/RemovalWorker.h"
 
 static const WCHAR CAPTION[] = L"Zembrat";
