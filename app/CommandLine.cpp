@@ -7,10 +7,11 @@ static const WCHAR SILENT[] = L"/S";
 static const WCHAR LOG[] = L"/LOG=";
 
 // The invariant locale folds the ASCII letters alike for every user.
-static bool StartsWith(LPCWSTR pszWord, LPCWSTR pszPrefix, int nWord)
+static bool StartsWith(LPCWSTR pszWord, LPCWSTR pszPrefix)
 {
     const int n = ::lstrlenW(pszPrefix);
-    return nWord >= n && ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, pszWord, n, pszPrefix, n) == CSTR_EQUAL;
+    return ::lstrlenW(pszWord) >= n &&
+           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, pszWord, n, pszPrefix, n) == CSTR_EQUAL;
 }
 
 void ReadCommandLine()
@@ -20,9 +21,8 @@ void ReadCommandLine()
     LPWSTR* words = ::CommandLineToArgvW(commandLine, &count);
     if (!words) return;
     for (int i = 1; i < count; ++i) {
-        const int n = ::lstrlenW(words[i]);
-        if (n == 2 && StartsWith(words[i], SILENT, n)) g_silent = 1;
-        else if (n > 5 && StartsWith(words[i], LOG, n)) OpenRemovalLog(words[i] + 5);
+        if (StartsWith(words[i], SILENT) && !words[i][2]) g_silent = 1;
+        else if (StartsWith(words[i], LOG) && words[i][5]) OpenRemovalLog(words[i] + 5);
     }
     ::LocalFree(words);
     LogLine(L"command line", commandLine);

@@ -1,6 +1,6 @@
 #include "selfdelete/SelfDelete.h"
 #include "platform/HeapArray.h"
-#include "platform/PathKey.h"
+#include "platform/Path.h"
 #include "platform/StdioFile.h"
 #include "selfdelete/CodePage.h"
 #include <shellapi.h>
@@ -99,14 +99,16 @@ struct ScriptPaths {
 static void Fill(char* pText, int& n, const char* pszTemplate, const ScriptPaths& paths, const char* pszFolder = nullptr)
 {
     for (const char* t = pszTemplate; *t; ++t) {
-        if (*t == '\3' && paths.nFolders > 0) {
+        if (*t == '\3') {
+            if (paths.nFolders == 0) continue;
             Fill(pText, n, FOLDERS_HEAD, paths);
             const char* folder = paths.pFolders;
             for (int i = 0; i < paths.nFolders; ++i, folder += ::lstrlenA(folder) + 1) Fill(pText, n, FOLDER, paths, folder);
             Fill(pText, n, FOLDERS_TAIL, paths);
+            continue;
         }
         const char* path = *t == '\1' ? paths.pszExe : *t == '\2' ? paths.pszScript : *t == '\4' ? pszFolder : nullptr;
-        if (!path && *t != '\3') Put(pText, n, *t);
+        if (!path) Put(pText, n, *t);
         for (; path && *path; ++path) {
             if (*path == '%') Put(pText, n, '%');
             Put(pText, n, *path);
@@ -171,7 +173,7 @@ static CString ParentOf(const CString& path)
     const LPCWSTR p = path;
     int end = 0;
     for (int i = 0; p[i]; ++i)
-        if (p[i] == L'\\' || p[i] == L'/') end = i;
+        if (IsSeparator(p[i])) end = i;
     return CString(p, end);
 }
 

@@ -1,11 +1,6 @@
 #include "uninstall/Manifest.h"
 #include "app/RemovalLog.h"
 
-static bool IsSeparator(WCHAR c)
-{
-    return c == L'\\' || c == L'/';
-}
-
 CString GetModuleDirectory()
 {
     WCHAR path[MAX_PATH];
@@ -14,32 +9,9 @@ CString GetModuleDirectory()
     return DirectoryOfPath(path);
 }
 
-CString DirectoryOfPath(LPCWSTR pszPath)
-{
-    int end = pszPath[0] != L'\0' && pszPath[1] == L':' ? 2 : 0;
-    for (int i = 0; pszPath[i]; ++i)
-        if (IsSeparator(pszPath[i])) end = i + 1;
-    return CString(pszPath, end);
-}
-
 bool FileExists(LPCWSTR pszPath)
 {
     return ::GetFileAttributesW(pszPath) != INVALID_FILE_ATTRIBUTES;
-}
-
-bool IsFullyQualifiedPath(LPCWSTR p)
-{
-    const bool letter = (p[0] >= L'A' && p[0] <= L'Z') || (p[0] >= L'a' && p[0] <= L'z');
-    if (letter && p[1] == L':' && IsSeparator(p[2])) return true;
-    if (!IsSeparator(p[0]) || !IsSeparator(p[1])) return false;
-
-    int i = 2;
-    const int server = i;
-    while (p[i] && !IsSeparator(p[i])) ++i;
-    if (i == server || !p[i]) return false;
-    const int share = ++i;
-    while (p[i] && !IsSeparator(p[i])) ++i;
-    return i > share;
 }
 
 ManifestValue ReadManifestKey(LPCWSTR pszManifest, LPCWSTR pszSection, int index,

@@ -1,15 +1,10 @@
 #pragma once
-#include "platform/StringList.h"
+#include "platform/Path.h"
 
 // The directory of the running executable, ending in a separator; empty when the executable's
 // path does not fit in MAX_PATH, for a cut path would name another directory.
 CString GetModuleDirectory();
-// The part of a full path up to and including its last separator.
-CString DirectoryOfPath(LPCWSTR pszPath);
 bool FileExists(LPCWSTR pszPath);
-// A drive path (C:\ or C:/) or a UNC path (\\server\share\): one that does not depend on the
-// current directory or drive.
-bool IsFullyQualifiedPath(LPCWSTR pszPath);
 
 // A section's keys "0" to "199" are read; keys beyond those are never consulted.
 const int MANIFEST_KEY_LIMIT = 200;

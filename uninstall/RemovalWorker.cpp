@@ -3,7 +3,7 @@
 #include "app/RemovalLog.h"
 #include "app/UninstallerApp.h"
 #include "platform/Handle.h"
-#include "platform/PathKey.h"
+#include "platform/Path.h"
 #include "ui/UninstallerDialog.h"
 #include <shellapi.h>
 
@@ -15,9 +15,14 @@ static const DWORD DONE = ERROR_SUCCESS;
 static const DWORD DONE_AT_RESTART = ERROR_SUCCESS_REBOOT_REQUIRED;  // 3010
 static const DWORD FAILED = ERROR_INSTALL_FAILURE;                  // 1603
 
-static bool IsAbsent(DWORD error)
+// Logs an entry that needs nothing more: removed, or not there. False, with the error, otherwise.
+static bool IsGone(BOOL removed, LPCWSTR pszKind, LPCWSTR pszPath, DWORD& error)
 {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND;
+    error = removed ? ERROR_SUCCESS : ::GetLastError();
+    if (removed) LogLine(L"removed", pszKind, pszPath);
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) LogLine(L"absent", pszKind, pszPath);
+    else return false;
+    return true;
 }
 
 // Held open by another program without delete sharing, or locked; or the image of a running
@@ -64,15 +69,8 @@ static Remains WhatRemains(LPCWSTR pszKey, const CStringList& atRestart, const C
 
 static DWORD RemoveFile(LPCWSTR pszPath, CStringList& atRestart)
 {
-    if (::DeleteFileW(pszPath)) {
-        LogLine(L"removed", L"file", pszPath);
-        return DONE;
-    }
-    const DWORD error = ::GetLastError();
-    if (IsAbsent(error)) {
-        LogLine(L"absent", L"file", pszPath);
-        return DONE;
-    }
+    DWORD error;
+    if (IsGone(::DeleteFileW(pszPath), L"file", pszPath, error)) return DONE;
     if (IsInUse(pszPath, error) && ScheduleAtRestart(pszPath)) {
         atRestart.AddTail(PathKey(pszPath));
         LogLine(L"scheduled at restart", L"file", pszPath);
@@ -87,15 +85,8 @@ static DWORD RemoveFile(LPCWSTR pszPath, CStringList& atRestart)
 // Neither is a failure, nor is a folder that stays because it holds something unlisted.
 static DWORD RemoveFolder(LPCWSTR pszPath, CStringList& atRestart, CStringList& afterExit)
 {
-    if (::RemoveDirectoryW(pszPath)) {
-        LogLine(L"removed", L"dir", pszPath);
-        return DONE;
-    }
-    const DWORD error = ::GetLastError();
-    if (IsAbsent(error)) {
-        LogLine(L"absent", L"dir", pszPath);
-        return DONE;
-    }
+    DWORD error;
+    if (IsGone(::RemoveDirectoryW(pszPath), L"dir", pszPath, error)) return DONE;
     const CString key = PathKey(pszPath);
     const Remains remains = error == ERROR_DIR_NOT_EMPTY ? WhatRemains(key, atRestart, afterExit) : REMAINS_OTHER;
     if (remains == REMAINS_AT_RESTART && ScheduleAtRestart(pszPath)) {

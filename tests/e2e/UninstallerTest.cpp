@@ -149,6 +149,16 @@ void EachCase(const Cases& cases, Body body)
     }
 }
 
+// Neither the page nor a self-deleting script was asked for: nothing can act later. Nothing changed.
+void ExpectNothingChanged(UninstRun& run, const StagedInstall& install, const std::map<std::wstring, std::wstring>& before,
+                          const std::map<std::wstring, std::wstring>& around)
+{
+    EXPECT_EQ(0u, run.ShellCalls().size());
+    EXPECT_EQ(before, Snapshot(install.Root()));
+    EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+    EXPECT_EQ(around, install.Surroundings());
+}
+
 // The product running, No, and Yes with no manifest beside the executable: the box a user sees,
 // then nothing changes, and no other box comes.
 TEST(Uninstaller, ChangesNothingWhenItMustNot)
@@ -191,11 +201,7 @@ TEST(Uninstaller, ChangesNothingWhenItMustNot)
         // Another box would keep the process waiting for an answer.
         EXPECT_EQ(0u, ExitCode(*run, 15000));
 
-        // Neither the page nor a self-deleting script was asked for: nothing can act later.
-        EXPECT_EQ(0u, run->ShellCalls().size());
-        EXPECT_EQ(before, Snapshot(install.Root()));
-        EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
-        EXPECT_EQ(around, install.Surroundings());
+        ExpectNothingChanged(*run, install, before, around);
     });
 }
 
@@ -326,13 +332,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         const std::vector<std::wstring> lines = ReadLog(log);
         ASSERT_FALSE(lines.empty()) << "no log";
         EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
-        if (c.code != 0) {
-            EXPECT_EQ(0u, run->ShellCalls().size());
-            EXPECT_EQ(before, Snapshot(install.Root()));
-            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
-            EXPECT_EQ(around, install.Surroundings());
-            return;
-        }
+        if (c.code != 0) return ExpectNothingChanged(*run, install, before, around);
         // The log names every entry with what became of it.
         for (const auto& path : files) EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), L"removed\tfile\t" + path));
         for (const auto& path : dirs)
