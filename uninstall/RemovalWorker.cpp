@@ -1,11 +1,11 @@
 #include "uninstall/RemovalWorker.h"
-#include "DownloadPage.h"
+#include "DownloadPageUrl.h"
 #include "app/RemovalLog.h"
 #include "app/UninstallerApp.h"
 #include "platform/Handle.h"
 #include "platform/Path.h"
 #include "ui/UninstallerDialog.h"
-#include <shellapi.h>
+#include "uninstall/DownloadPage.h"
 
 static const WCHAR UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 static const WCHAR UNINSTALL_KEY_NAME[] = L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
@@ -137,8 +137,7 @@ DWORD WINAPI UninstallThreadProc(LPVOID pParam)
     if (g_silent) {
         LogLine(L"page", L"not opened: silent run", DOWNLOAD_PAGE_URL);
     } else {
-        const INT_PTR opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", DOWNLOAD_PAGE_URL, L"", L"", SW_SHOW));
-        LogLine(L"page", opened > 32 ? L"opened" : L"not opened", DOWNLOAD_PAGE_URL);
+        OpenDownloadPage();
     }
 
     CStringList atRestart, afterExit;

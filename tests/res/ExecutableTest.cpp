@@ -70,7 +70,10 @@ const struct {
      " GetMessageW GetMonitorInfoW GetProcessWindowStation GetSystemMetrics GetUserObjectInformationW GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
      " MessageBoxW MonitorFromWindow MoveWindow PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
      " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
-    {0x0501, "ADVAPI32.DLL", " RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryValueExW "},
+    {0x0501, "ADVAPI32.DLL",
+     " GetTokenInformation OpenProcessToken RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryValueExW "},
+    {0x0501, "OLE32.DLL", " CoCreateInstance CoInitializeEx CoUninitialize "},
+    {0x0501, "OLEAUT32.DLL", " SysAllocString SysFreeString "},
     {0x0501, "SHELL32.DLL", " CommandLineToArgvW ShellExecuteW "},
     {0x0501, "COMCTL32.DLL", " #17 "},
     {0x0501, "MSVCRT.DLL",

@@ -1,7 +1,6 @@
 // The removal worker against a real directory tree, the registry and a real window, with the
 // lists that one manifest would give. The lists only ever grow, so every test here shares them;
 // each test builds the tree afresh at the same paths.
-#include "DownloadPage.h"
 #include "ImportHook.h"
 #include "RemovalHarness.h"
 #include "app/UninstallerApp.h"
@@ -13,11 +12,11 @@
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
-#include <shellapi.h>
+#include <objbase.h>
 
 namespace fs = std::filesystem;
 
-IMPORT_SLOT(ShellExecuteW, 24);
+IMPORT_SLOT(CoCreateInstance, 20);
 IMPORT_SLOT(DeleteFileW, 4);
 IMPORT_SLOT(RemoveDirectoryW, 4);
 IMPORT_SLOT(PostMessageW, 16);
@@ -194,11 +193,10 @@ public:
     static std::vector<std::wstring> s_calls;
 
 private:
-    static HINSTANCE WINAPI ShellExecuteW(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
-                                          LPCWSTR directory, INT show)
+    static HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out)
     {
-        Add(std::wstring(L"open ") + file);
-        return s_shellExecute(hwnd, verb, file, parameters, directory, show);
+        Add(L"ask the desktop's shell");
+        return s_coCreateInstance(clsid, outer, context, iid, out);
     }
     static BOOL WINAPI DeleteFileW(LPCWSTR path)
     {
@@ -222,18 +220,18 @@ private:
     }
 
     static DWORD s_thread;
-    static decltype(&::ShellExecuteW) s_shellExecute;
+    static decltype(&::CoCreateInstance) s_coCreateInstance;
     static decltype(&::DeleteFileW) s_deleteFile;
     static decltype(&::RemoveDirectoryW) s_removeDirectory;
     static decltype(&::PostMessageW) s_postMessage;
-    ImportHook m_shellExecute{importShellExecuteW, ShellExecuteW, &s_shellExecute};
+    ImportHook m_coCreateInstance{importCoCreateInstance, CoCreateInstance, &s_coCreateInstance};
     ImportHook m_deleteFile{importDeleteFileW, DeleteFileW, &s_deleteFile};
     ImportHook m_removeDirectory{importRemoveDirectoryW, RemoveDirectoryW, &s_removeDirectory};
     ImportHook m_postMessage{importPostMessageW, PostMessageW, &s_postMessage};
 };
 std::vector<std::wstring> CallLog::s_calls;
 DWORD CallLog::s_thread;
-decltype(&::ShellExecuteW) CallLog::s_shellExecute;
+decltype(&::CoCreateInstance) CallLog::s_coCreateInstance;
 decltype(&::DeleteFileW) CallLog::s_deleteFile;
 decltype(&::RemoveDirectoryW) CallLog::s_removeDirectory;
 decltype(&::PostMessageW) CallLog::s_postMessage;
@@ -242,7 +240,7 @@ decltype(&::PostMessageW) CallLog::s_postMessage;
 // with the flag already set.
 std::vector<std::wstring> WorkerCalls()
 {
-    std::vector<std::wstring> calls{std::wstring(L"open ") + DOWNLOAD_PAGE_URL};
+    std::vector<std::wstring> calls{L"ask the desktop's shell"};
     for (const wchar_t* name : LISTED_FILES) calls.insert(calls.end(), {L"delete " + (Root() / name).wstring(), L"post"});
     for (const wchar_t* name : LISTED_DIRS) calls.insert(calls.end(), {L"remove " + (Root() / name).wstring(), L"post"});
     calls.push_back(L"quit, done 1");

@@ -7,6 +7,7 @@
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
 #include <commctrl.h>
+#include <objbase.h>
 #include <tlhelp32.h>
 #include <cstdlib>
 #include <filesystem>
@@ -22,6 +23,7 @@ IMPORT_SLOT(MessageBoxW, 16);
 IMPORT_SLOT(GetModuleFileNameW, 12);
 IMPORT_SLOT(CreateThread, 24);
 IMPORT_SLOT(ShellExecuteW, 24);
+IMPORT_SLOT(CoCreateInstance, 20);
 IMPORT_SLOT(GetUserObjectInformationW, 20);
 
 namespace {
@@ -108,6 +110,11 @@ struct System {
     static HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT)
     {
         return reinterpret_cast<HINSTANCE>(33);
+    }
+    static HRESULT WINAPI CoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* out)
+    {
+        *out = nullptr;
+        return REGDB_E_CLASSNOTREG;
     }
 };
 bool System::productRunning;
@@ -271,6 +278,7 @@ protected:
     ImportHook m_getModuleFileName{importGetModuleFileNameW, System::GetModuleFileNameW, &System::getModuleFileName};
     ImportHook m_createThread{importCreateThread, System::CreateThread, &System::createThread};
     ImportHook m_shellExecute{importShellExecuteW, System::ShellExecuteW};
+    ImportHook m_coCreateInstance{importCoCreateInstance, System::CoCreateInstance};
     ImportHook m_userObject{importGetUserObjectInformationW, System::GetUserObjectInformationW};
 };
 
