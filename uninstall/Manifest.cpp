@@ -1,7 +1,5 @@
 #include "uninstall/Manifest.h"
 #include "app/RemovalLog.h"
-#include "app/UninstallerApp.h"
-#include "uninstall/UninstallKey.h"
 
 CString GetModuleDirectory()
 {
@@ -39,22 +37,4 @@ void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& l
         if (kind == MV_PATH) list.AddTail(value);
         else LogLine(L"skipped", pszSection, kind == MV_TOO_LONG ? L"too long" : L"not fully qualified", value);
     }
-}
-
-Outcome LoadManifest()
-{
-    const CString directory = GetModuleDirectory();
-    const CString manifest = directory + L"Uninst.ini";
-    if (!directory.IsEmpty() && FileExists(manifest)) {
-        ReadManifestSection(manifest, L"Files", g_fileList);
-        ReadManifestSection(manifest, L"Dirs", g_dirList);
-        return REMOVED;
-    }
-    if (!UninstallKeyExists()) {
-        LogLine(L"refused", L"no manifest and no uninstall entry: nothing of Zembrat is there; nothing changed", manifest);
-        return NOTHING_INSTALLED;
-    }
-    LogLine(L"refused", L"no manifest, though the uninstall entry is there: nothing changed; installing Zembrat again "
-                        L"into its folder writes the manifest anew, and then it can be removed", manifest);
-    return MANIFEST_MISSING;
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include "platform/Path.h"
-#include "uninstall/Outcome.h"
 
 // The directory of the running executable, ending in a separator; empty when the executable's
 // path does not fit in MAX_PATH, for a cut path would name another directory.
@@ -21,7 +20,3 @@ ManifestValue ReadManifestKey(LPCWSTR pszManifest, LPCWSTR pszSection, int index
 // section or the key limit; skipped values are left out.
 void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& list);
 
-// Reads the manifest beside the executable into g_fileList and g_dirList; it stays until the
-// removal is done, so that a run cut short can be run again. REMOVED when it was read, else what
-// its absence means, logged: nothing is installed, or the uninstall entry lost its manifest.
-Outcome LoadManifest();

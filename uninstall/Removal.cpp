@@ -5,6 +5,7 @@
 #include "platform/Path.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/Manifest.h"
+#include "uninstall/UninstallKey.h"
 
 // The keys of what was scheduled for the next restart, and of what goes after exit: Uninst.exe, its
 // manifest, and the listed folders that hold nothing else.
@@ -23,6 +24,24 @@ static CString ManifestPath()
 {
     const CString directory = GetModuleDirectory();
     return directory.IsEmpty() ? directory : directory + L"Uninst.ini";
+}
+
+Outcome LoadManifest()
+{
+    const CString directory = GetModuleDirectory();
+    const CString manifest = directory + L"Uninst.ini";
+    if (!directory.IsEmpty() && FileExists(manifest)) {
+        ReadManifestSection(manifest, L"Files", g_fileList);
+        ReadManifestSection(manifest, L"Dirs", g_dirList);
+        return REMOVED;
+    }
+    if (!UninstallKeyExists()) {
+        LogLine(L"refused", L"no manifest and no uninstall entry: nothing of Zembrat is there; nothing changed", manifest);
+        return NOTHING_INSTALLED;
+    }
+    LogLine(L"refused", L"no manifest, though the uninstall entry is there: nothing changed; installing Zembrat again "
+                        L"into its folder writes the manifest anew, and then it can be removed", manifest);
+    return MANIFEST_MISSING;
 }
 
 // Logs an entry that needs nothing more: removed, or not there. False, with the error, otherwise.

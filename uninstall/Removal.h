@@ -2,6 +2,11 @@
 #include "platform/StringList.h"
 #include "uninstall/Outcome.h"
 
+// Reads the manifest beside the executable into g_fileList and g_dirList; it stays until the
+// removal is done, so that a run cut short can be run again. REMOVED when it was read, else what
+// its absence means, logged: nothing is installed, or the uninstall entry lost its manifest.
+Outcome LoadManifest();
+
 // Removes every listed file, then every listed folder that is empty, each at its turn, posting
 // WM_UNINST_STEP to hwndProgress, when there is one, for each entry; logs what became of each.
 // What is in use goes at the next restart. Uninst.exe and its manifest go once this process has

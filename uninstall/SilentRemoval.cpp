@@ -2,7 +2,6 @@
 #include "DownloadPageUrl.h"
 #include "app/RemovalLog.h"
 #include "app/UninstallerApp.h"
-#include "uninstall/Manifest.h"
 #include "uninstall/ProcessCheck.h"
 #include "uninstall/Removal.h"
 #include "uninstall/UninstallKey.h"

@@ -2,8 +2,8 @@
 #include "app/UninstallerApp.h"
 #include "platform/Thread.h"
 #include "ui/UninstallerDialog.h"
-#include "uninstall/Manifest.h"
 #include "uninstall/ProcessCheck.h"
+#include "uninstall/Removal.h"
 #include "uninstall/RemovalWorker.h"
 
 static const WCHAR CAPTION[] = L"Zembrat";

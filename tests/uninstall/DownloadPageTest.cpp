@@ -3,12 +3,8 @@
 // all when the desktop's shell cannot be reached. The log says which.
 #include "DownloadPageUrl.h"
 #include "RemovalHarness.h"
-#include "app/RemovalLog.h"
 #include "uninstall/DownloadPage.h"
-#include <filesystem>
-#include <fstream>
 #include <gtest/gtest.h>
-#include <iterator>
 
 TEST(DownloadPage, OpensAsThePersonAtTheDesktop)
 {
@@ -26,19 +22,12 @@ TEST(DownloadPage, OpensAsThePersonAtTheDesktop)
         {"no desktop shell", true, PageRecorder::FIND_DESKTOP_WINDOW, {},
          "page\tnot opened: no desktop shell to open it as the desktop's user (FindWindowSW: 0x80004005)\t"},
     };
-    const std::filesystem::path log = std::filesystem::temp_directory_path() / "download-page.log";
+    const std::wstring url = DOWNLOAD_PAGE_URL;
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         PageRecorder recorder({}, c.elevated, c.failAt);
-        OpenRemovalLog(log.c_str());
-        OpenDownloadPage();
-        OpenRemovalLog(L"");
+        EXPECT_EQ(c.log + std::string(url.begin(), url.end()) + "\r\n", LogOf(OpenDownloadPage));
         EXPECT_EQ(c.calls, recorder.Calls());
         EXPECT_EQ(0, recorder.References()) << "every reference to the desktop's shell is released";
-        std::ifstream file(log, std::ios::binary);
-        const std::string text(std::istreambuf_iterator<char>(file), {});
-        const std::wstring url = DOWNLOAD_PAGE_URL;
-        EXPECT_EQ("\xEF\xBB\xBF" + c.log + std::string(url.begin(), url.end()) + "\r\n", text);
     }
-    std::filesystem::remove(log);
 }

@@ -1,7 +1,11 @@
 #include "RemovalHarness.h"
 #include "DownloadPageUrl.h"
+#include "app/RemovalLog.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
 
 #include <exdisp.h>
@@ -232,10 +236,8 @@ std::vector<MSG> RunWorkerBeforeAnyLoop()
     std::vector<MSG> messages;
     HWND hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     EXPECT_NE(nullptr, hwnd);
-    CUninstallerDialog dlg;
-    dlg.m_hWnd = hwnd;
 
-    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, &dlg, 0, nullptr);
+    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, hwnd, 0, nullptr);
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 30000));
     DWORD result = 1;
     ::GetExitCodeThread(thread, &result);
@@ -246,6 +248,18 @@ std::vector<MSG> RunWorkerBeforeAnyLoop()
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         if (msg.hwnd == hwnd) messages.push_back(msg);
     ::DestroyWindow(hwnd);
-    dlg.m_hWnd = nullptr;
     return messages;
+}
+
+std::string LogOf(const std::function<void()>& run)
+{
+    const std::filesystem::path log = std::filesystem::temp_directory_path() / "removal-test.log";
+    OpenRemovalLog(log.c_str());
+    run();
+    OpenRemovalLog(L"");
+    std::ifstream file(log, std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(file), {});
+    file.close();
+    std::filesystem::remove(log);
+    return text.substr(3);
 }

@@ -70,6 +70,9 @@ private:
     bool m_existed;
 };
 
+// The removal log that run writes, without its byte order mark.
+std::string LogOf(const std::function<void()>& run);
+
 // Runs UninstallThreadProc on its own thread for a message-only window of the calling thread,
 // which reads nothing until the worker has ended, as when the worker starts before the dialog's
 // modal loop. Returns every message posted to the window, in order.

@@ -6,6 +6,7 @@
 #include "app/UninstallerApp.h"
 #include "platform/Thread.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/Removal.h"
 #include "uninstall/RemovalWorker.h"
 #include <filesystem>
 #include <fstream>
@@ -20,6 +21,7 @@ IMPORT_SLOT(CoCreateInstance, 20);
 IMPORT_SLOT(DeleteFileW, 4);
 IMPORT_SLOT(RemoveDirectoryW, 4);
 IMPORT_SLOT(PostMessageW, 16);
+IMPORT_SLOT(GetModuleFileNameW, 12);
 
 namespace {
 
@@ -168,7 +170,7 @@ public:
         CDialog::OnInitDialog();
         m_progress.SetRange(0, 1000);
         m_progress.SetPos(0);
-        EXPECT_TRUE(AfxBeginThread(UninstallThreadProc, this));
+        EXPECT_TRUE(AfxBeginThread(UninstallThreadProc, m_hWnd));
         return TRUE;
     }
     LRESULT OnStep(WPARAM wParam, LPARAM lParam)
@@ -279,12 +281,16 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     EXPECT_EQ(1, g_uninstallDone);
 }
 
+// Windows refuses it as access denied; the log says what an administrator can do something about.
 TEST_F(RemovalWorker, AKeyWithASubkeyStays)
 {
     ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
     ASSERT_TRUE(CreateMarkedKey(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
-    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+    std::vector<MSG> messages;
+    const std::string log = LogOf([&messages] { messages = RunWorkerBeforeAnyLoop(); });
 
+    EXPECT_NE(std::string::npos, log.find("key\tstayed\tit has subkeys: only a key without subkeys can be deleted\tHKLM\\Software\\"))
+        << log;
     EXPECT_TRUE(KeyExists(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
     EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
     ExpectDecoysIntact();
@@ -315,4 +321,85 @@ TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
     // DoModal hands a quit request on to a loop that never runs here.
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
+}
+
+// The executable's own path as the removal asks for it.
+static std::wstring s_exePath;
+static decltype(&::GetModuleFileNameW) s_getModuleFileName;
+static DWORD WINAPI ExePath(HMODULE module, LPWSTR buffer, DWORD size)
+{
+    if (module && module != ::GetModuleHandleW(nullptr)) return s_getModuleFileName(module, buffer, size);
+    const DWORD n = static_cast<DWORD>(s_exePath.copy(buffer, size - 1));
+    buffer[n] = L'\0';
+    return n;
+}
+
+// What the removal makes of what it finds: its outcome, what it leaves for the next restart and
+// what for after exit, where Uninst.exe is root\app\Uninst.exe beside its manifest.
+TEST(Removal, TellsWhatBecameOfTheListed)
+{
+    enum Kind { PLAIN, READ_ONLY, HELD };
+    struct Entry {
+        const wchar_t* name;
+        Kind kind;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Entry> files, dirs;
+        bool noScript;  // the script could not be written or started
+        Outcome outcome;
+        std::vector<std::wstring> atRestart, afterExit;
+    };
+    const Case cases[] = {
+        {"a folder that another process holds", {}, {{L"held", HELD}}, false, REMOVED_AT_RESTART, {L"held"}, {}},
+        {"a read-only file beside one in use", {{L"ro.txt", READ_ONLY}, {L"busy.dll", HELD}}, {}, false, REMOVAL_FAILED,
+         {L"busy.dll"}, {}},
+        {"a read-only file alone", {{L"ro.txt", READ_ONLY}}, {}, false, REMOVAL_FAILED, {}, {}},
+        {"Uninst.exe's folder", {}, {{L"app", PLAIN}}, false, REMOVED, {}, {L"app"}},
+        {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, true, REMOVED_AT_RESTART,
+         {L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {L"app"}},
+    };
+    const fs::path root = Root() / "outcomes";
+    ASSERT_TRUE(CreateMarkedFolder(Root()));
+    s_exePath = (root / "app\\Uninst.exe").wstring();
+    const ImportHook exePath(importGetModuleFileNameW, ExePath, &s_getModuleFileName);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(root / "app");
+        for (const char* name : {"app\\Uninst.exe", "app\\Uninst.ini"}) std::ofstream(root / name) << "x";
+        CStringList files, dirs, afterExit;
+        std::vector<HANDLE> held;
+        for (const Entry& e : c.files) {
+            std::ofstream(root / e.name) << "x";
+            if (e.kind == READ_ONLY) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_READONLY);
+            files.AddTail((root / e.name).c_str());
+        }
+        for (const Entry& e : c.dirs) {
+            fs::create_directories(root / e.name);
+            dirs.AddTail((root / e.name).c_str());
+        }
+        // Held as another process holds its current folder or a file it has open: without delete sharing.
+        for (const auto& entries : {c.files, c.dirs})
+            for (const Entry& e : entries)
+                if (e.kind == HELD)
+                    held.push_back(::CreateFileW((root / e.name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        const PendingDeletions pending(root.wstring());
+
+        Outcome outcome = RemoveListed(files, dirs, nullptr, afterExit);
+        if (c.noScript) outcome = Worse(outcome, LeaveToRestart(afterExit));
+        EXPECT_EQ(c.outcome, outcome);
+        std::vector<std::wstring> expected, left;
+        for (const std::wstring& name : c.atRestart) expected.push_back((root / name).wstring());
+        EXPECT_EQ(expected, pending.Under());
+        expected.clear();
+        for (const std::wstring& name : c.afterExit) expected.push_back((root / name).wstring());
+        for (INT_PTR i = 0; i < afterExit.GetCount(); ++i) left.emplace_back(afterExit.GetAt(afterExit.FindIndex(i)));
+        EXPECT_EQ(expected, left);
+
+        for (HANDLE h : held) ::CloseHandle(h);
+        for (const Entry& e : c.files) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove_all(root);
+    }
+    RemoveMarkedFolder(Root());
 }
