@@ -147,9 +147,12 @@ bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe, const CStringList&
     bool ok = ConvertForScript(pszExe, codePage, exe) && ConvertForScript(pszScript, codePage, script);
     if (ok) {
         // A manifest that cannot be named in the script stays, and so does its folder.
+        // Del given a folder deletes the files in it; a folder of that name stays.
         const CString manifestPath = DirectoryOfPath(pszExe) + L"Uninst.ini";
-        const bool hasManifest = ConvertForScript(manifestPath, codePage, manifest);
-        const bool stays = !hasManifest && ::GetFileAttributesW(manifestPath) != INVALID_FILE_ATTRIBUTES;
+        const DWORD attributes = ::GetFileAttributesW(manifestPath);
+        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+        const bool hasManifest = !folder && ConvertForScript(manifestPath, codePage, manifest);
+        const bool stays = !hasManifest && attributes != INVALID_FILE_ATTRIBUTES;
         const int nFolders = stays ? 0 : ConvertFolders(folders, codePage, folderPaths);
         const ScriptPaths paths = {exe, script, hasManifest ? static_cast<const char*>(manifest) : nullptr, folderPaths,
                                    nFolders};
@@ -178,9 +181,11 @@ static bool CmdLineExpands(LPCWSTR pszPath)
 
 bool ScheduleSelfDelete(const CStringList& folders)
 {
-    WCHAR temp[MAX_PATH], script[MAX_PATH];
+    WCHAR temp[MAX_PATH], script[MAX_PATH], own[40];
     const DWORD nTemp = ::GetTempPathW(MAX_PATH, temp);
-    if (nTemp == 0 || nTemp + ::lstrlenW(SCRIPT_NAME) >= MAX_PATH) return false;
+    // Another run's script may still be running under the usual name: this one then gets its own.
+    ::wsprintfW(own, L"_self_del_%lu.bat", ::GetCurrentProcessId());
+    if (nTemp == 0 || nTemp + ::lstrlenW(own) >= MAX_PATH) return false;
     ::lstrcpyW(script, temp);
     ::lstrcpyW(script + nTemp, SCRIPT_NAME);
     if (CmdLineExpands(script)) return false;
@@ -191,7 +196,10 @@ bool ScheduleSelfDelete(const CStringList& folders)
 
     // In the temporary folder: the working folder of cmd and its console would keep the
     // installation folder from being removed.
-    if (!WriteSelfDeleteScript(script, exe, folders)) return false;
+    if (!WriteSelfDeleteScript(script, exe, folders)) {
+        ::lstrcpyW(script + nTemp, own);
+        if (!WriteSelfDeleteScript(script, exe, folders)) return false;
+    }
     if (reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", script, L"", temp, SW_HIDE)) > 32) return true;
     ::DeleteFileW(script);
     return false;

@@ -41,6 +41,11 @@ Outcome DeleteUninstallKey()
         LogLine(L"key", L"deleted", UninstallKeyName());
         return REMOVED;
     }
+    // Another run at the same moment deleted it first.
+    if (deleted == ERROR_FILE_NOT_FOUND) {
+        LogLine(L"key", L"absent", UninstallKeyName());
+        return REMOVED;
+    }
     // Windows refuses a key with subkeys as access denied, which would send an administrator
     // looking at permissions.
     if (subkeys) LogLine(L"key", L"stayed", L"it has subkeys: only a key without subkeys can be deleted", UninstallKeyName());

@@ -278,3 +278,15 @@ TEST_F(SelfDeleteScript, RemovesTheFoldersInOrderWhileEachGoes)
         ExpectScript(script, "C:\\Apps\\R&D ^!\\50%%\\Uninst.exe", Ascii(script), c.written);
     }
 }
+
+// Del given a folder deletes the files in it: a folder named as the manifest is never named, and
+// the folders that hold it stay.
+TEST_F(SelfDeleteScript, NeverDeletesAFolderNamedAsTheManifest)
+{
+    const std::wstring exe = Make(L"app\\Uninst.exe");
+    fs::create_directory(fs::path(dir + L"app\\Uninst.ini"));
+    CStringList folders;
+    folders.AddTail((dir + L"app").c_str());
+    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), exe.c_str(), folders));
+    ExpectScript(script, Ascii(exe), Ascii(script), {}, false);
+}
