@@ -13,7 +13,7 @@ from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, UNINSTALL_KEY, Insta
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
 FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "expected", "encoding", "key", "command"}
-HOLDS_EXE = "holds Uninst.exe while the removal runs; "
+HOLDS_EXE = "holds Uninst.exe and Uninst.ini while the removal runs; "
 REMOVED, NOT_EMPTY, UNLISTED_FOLDER = (HOLDS_EXE + f for f in ("removed after exit", "stays: not empty", "stays: no entry lists it"))
 UNLISTED = "no entry lists it"
 STOPS_AT_3 = "never read: after key 3, where reading stops"
@@ -375,9 +375,13 @@ class CheckerTest(unittest.TestCase):
             ("a command to expand", registered(UninstallString=("REG_EXPAND_SZ", r'"%ProgramFiles%\Zembrat\problem\Uninst.exe"')),
              0, key_lines()),
             ("no QuietUninstallString", registered(QuietUninstallString=None), 0, key_lines(quiet=None)),
-            ("a QuietUninstallString without /S", registered(QuietUninstallString='"{exe}" /silent'), 1,
-             key_lines(quiet="QuietUninstallString: starts the Uninst.exe checked without /S: deployment tools would start "
-                             "the interactive run, which waits for an answer", quiet_value='"{exe}" /silent')),
+            *[(f"a QuietUninstallString with {word}", registered(QuietUninstallString='"{exe}" ' + args), 0,
+               key_lines(quiet="QuietUninstallString: starts the Uninst.exe checked with " + word, quiet_value='"{exe}" ' + args))
+              for word, args in [("/VERYSILENT", "/VERYSILENT"), ("-s", '/NORESTART "-s"'), ("/qn", "/qn")]],
+            ("a QuietUninstallString without a silent word", registered(QuietUninstallString='"{exe}" --silent /NORESTART'), 1,
+             key_lines(quiet="QuietUninstallString: starts the Uninst.exe checked without a silent word such as /S: deployment "
+                             "tools would start the interactive run, which waits for an answer",
+                       quiet_value='"{exe}" --silent /NORESTART')),
             ("a folder that cannot be read", unreadable, 1,
              lambda i: [["unknown", "Files", "3", "inside a folder that cannot be read", path(i, "locked/x.dll")],
                         ["stays", "Dirs", "2", "cannot be read: whether it is empty cannot be told", path(i, "locked")],
@@ -476,6 +480,11 @@ class CheckerTest(unittest.TestCase):
             install.add_decoy("Uninst.ini", b"[Files]\r\n0=C:\\x\r\n")
             return [windows_path(manifest), windows_path(install.root)]
 
+        def read_only_manifest(install):
+            install.write_manifest()
+            install.manifest.chmod(0o444)
+            return [windows_path(install.manifest)]
+
         def read_only_exe(install):
             install.exe.chmod(0o444)
             # Its script tries again for a minute; let it end then, so that no later run meets it.
@@ -488,7 +497,8 @@ class CheckerTest(unittest.TestCase):
                 ("a manifest checked from elsewhere", from_elsewhere, 0),
                 ("paths taken literally after \\\\?\\",
                  lambda install: install.write_manifest(**literal_entries(install)) or [windows_path(install.manifest)], 1),
-                ("a read-only Uninst.exe", read_only_exe, 1)]
+                ("a read-only Uninst.exe", read_only_exe, 1),
+                ("a read-only Uninst.ini", read_only_manifest, 1)]
         for n, (what, stage, status) in enumerate(rows):
             with self.subTest(what):
                 install = self.installation(f"agree{n}")
