@@ -497,8 +497,9 @@ class CheckerTest(unittest.TestCase):
                 ("a manifest checked from elsewhere", from_elsewhere, 0),
                 ("paths taken literally after \\\\?\\",
                  lambda install: install.write_manifest(**literal_entries(install)) or [windows_path(install.manifest)], 1),
-                ("a read-only Uninst.exe", read_only_exe, 1),
-                ("a read-only Uninst.ini", read_only_manifest, 1)]
+                ("a read-only Uninst.ini", read_only_manifest, 1),
+                # Last: its script, still trying, would keep the next run from writing its own.
+                ("a read-only Uninst.exe", read_only_exe, 1)]
         for n, (what, stage, status) in enumerate(rows):
             with self.subTest(what):
                 install = self.installation(f"agree{n}")
