@@ -94,6 +94,10 @@ class RoundTrip(unittest.TestCase):
         shutil.rmtree(held.parent)
         emptied, scheduled = tree(), pending().stdout
         self.assertEqual(2, self.refused(r"C:\zembrat 网络电话"))
+        # A folder whose name only begins with that one's is another folder.
+        install(r"C:\Zembrat 网络")
+        self.assertEqual(["exit 0"], wine(PROBE_EXE, "winget").stdout.split("\n")[:1])
+        wait_for(lambda: tree() == emptied, 10)
         self.assertEqual((emptied, scheduled, False), (tree(), pending().stdout, uninstall_key_exists(32)))
         wine("wineboot", "-r")
         self.assertEqual((set(), set()), (tree() - before, before - tree()))
