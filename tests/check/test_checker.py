@@ -480,11 +480,6 @@ class CheckerTest(unittest.TestCase):
             install.add_decoy("Uninst.ini", b"[Files]\r\n0=C:\\x\r\n")
             return [windows_path(manifest), windows_path(install.root)]
 
-        def read_only_manifest(install):
-            install.write_manifest()
-            install.manifest.chmod(0o444)
-            return [windows_path(install.manifest)]
-
         def read_only_exe(install):
             install.exe.chmod(0o444)
             # Its script tries again for a minute; let it end then, so that no later run meets it.
@@ -497,7 +492,8 @@ class CheckerTest(unittest.TestCase):
                 ("a manifest checked from elsewhere", from_elsewhere, 0),
                 ("paths taken literally after \\\\?\\",
                  lambda install: install.write_manifest(**literal_entries(install)) or [windows_path(install.manifest)], 1),
-                ("a read-only Uninst.ini", read_only_manifest, 1),
+                ("a read-only Uninst.ini", lambda install: install.write_manifest() or install.manifest.chmod(0o444) or
+                 [windows_path(install.manifest)], 1),
                 # Last: its script, still trying, would keep the next run from writing its own.
                 ("a read-only Uninst.exe", read_only_exe, 1)]
         for n, (what, stage, status) in enumerate(rows):
