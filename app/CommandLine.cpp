@@ -1,29 +1,39 @@
 #include "app/CommandLine.h"
 #include "app/RemovalLog.h"
-#include "app/UninstallerApp.h"
 #include <shellapi.h>
 
-static const WCHAR SILENT[] = L"/S";
+// NSIS's, Inno Setup's and Windows Installer's words for it, which administrators reach for.
+static const LPCWSTR SILENT_WORDS[] = {L"S", L"SILENT", L"VERYSILENT", L"QUIET", L"Q", L"QN"};
 static const WCHAR LOG[] = L"/LOG=";
 
 // The invariant locale folds the ASCII letters alike for every user.
-static bool StartsWith(LPCWSTR pszWord, LPCWSTR pszPrefix)
+static bool SameWord(LPCWSTR a, int n, LPCWSTR b)
 {
-    const int n = ::lstrlenW(pszPrefix);
-    return ::lstrlenW(pszWord) >= n &&
-           ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, pszWord, n, pszPrefix, n) == CSTR_EQUAL;
+    return ::CompareStringW(LOCALE_INVARIANT, NORM_IGNORECASE, a, n, b, n < 0 ? -1 : n) == CSTR_EQUAL;
 }
 
-void ReadCommandLine()
+static bool IsSilentWord(LPCWSTR pszWord)
+{
+    if (pszWord[0] != L'/' && pszWord[0] != L'-') return false;
+    for (LPCWSTR word : SILENT_WORDS)
+        if (SameWord(pszWord + 1, -1, word)) return true;
+    return false;
+}
+
+bool ReadCommandLine()
 {
     const LPCWSTR commandLine = ::GetCommandLineW();
     int count = 0;
     LPWSTR* words = ::CommandLineToArgvW(commandLine, &count);
-    if (!words) return;
+    if (!words) return false;
+    bool silent = false;
+    LPCWSTR log = nullptr;
     for (int i = 1; i < count; ++i) {
-        if (StartsWith(words[i], SILENT) && !words[i][2]) g_silent = 1;
-        else if (StartsWith(words[i], LOG) && words[i][5]) OpenRemovalLog(words[i] + 5);
+        if (IsSilentWord(words[i])) silent = true;
+        else if (::lstrlenW(words[i]) > 5 && SameWord(words[i], 5, LOG)) log = words[i] + 5;
     }
+    if (log) OpenRemovalLog(log);
     ::LocalFree(words);
     LogLine(L"command line", commandLine);
+    return silent;
 }

@@ -1,6 +1,7 @@
 #include "app/RemovalLog.h"
 #include "platform/Handle.h"
 #include "platform/HeapArray.h"
+#include "platform/Path.h"
 #include "platform/String.h"
 
 static CHandle s_log(INVALID_HANDLE_VALUE);
@@ -15,11 +16,28 @@ static void Write(LPCWSTR pszText)
     ::WriteFile(s_log, utf8, n - 1, &written, nullptr);
 }
 
+// Each folder of a path that is not there yet, from the top down.
+static void MakeFoldersOf(LPWSTR pszPath)
+{
+    for (LPWSTR p = pszPath; *p; ++p) {
+        if (!IsSeparator(*p) || p == pszPath || IsSeparator(p[-1]) || p[-1] == L':') continue;
+        const WCHAR separator = *p;
+        *p = L'\0';
+        ::CreateDirectoryW(pszPath, nullptr);
+        *p = separator;
+    }
+}
+
 void OpenRemovalLog(LPCWSTR pszPath)
 {
+    // Deployment tools pass %WINDIR%\Temp and the like as they are written.
+    WCHAR path[MAX_PATH];
+    const DWORD n = ::ExpandEnvironmentStringsW(pszPath, path, MAX_PATH);
+    if (n == 0 || n > MAX_PATH) return;
+    MakeFoldersOf(path);
     // Replaced, as a new run's log; readable by others while it is written.
-    s_log.Attach(::CreateFileW(pszPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
-                               FILE_ATTRIBUTE_NORMAL, nullptr));
+    s_log.Attach(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+                               nullptr));
     // With the mark, Notepad on Windows 7 reads the Chinese of paths and system texts as UTF-8.
     Write(L"\xFEFF");
 }

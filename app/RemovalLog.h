@@ -3,8 +3,8 @@
 
 // The log that /LOG=<path> asks for: UTF-8 text with a byte order mark, one line per event, its
 // fields separated by tabs, written as it happens, so that a run cut short still tells what it did.
-// Without a log, or when it cannot be written, every call does nothing: a log never stops or
-// changes the removal.
+// Environment variables in the path are expanded, and the folders it names made. Without a log, or
+// when it cannot be written, every call does nothing: a log never stops or changes the removal.
 void OpenRemovalLog(LPCWSTR pszPath);
 // One line of up to four fields; the fields after a null one are left out.
 void LogLine(LPCWSTR psz1, LPCWSTR psz2 = nullptr, LPCWSTR psz3 = nullptr, LPCWSTR psz4 = nullptr);

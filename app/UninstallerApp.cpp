@@ -3,6 +3,8 @@
 #include "app/RemovalLog.h"
 #include "selfdelete/SelfDelete.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/Removal.h"
+#include "uninstall/SilentRemoval.h"
 #include <commctrl.h>
 
 // Constructed in this order, destroyed in the reverse.
@@ -10,7 +12,25 @@ CUninstallerApp theApp;
 CStringList g_fileList;
 CStringList g_dirList;
 int g_uninstallDone = 0;
-int g_silent = 0;
+CStringList g_afterExit;
+RunKind g_runKind = RUN_AT_DESKTOP;
+Outcome g_outcome = REMOVED;
+
+// A window station without WSF_VISIBLE is a service's (a deployment tool's, in session 0): nobody
+// sees a box there, and it would wait for good.
+static bool NobodyCanAnswer()
+{
+    USEROBJECTFLAGS flags;
+    DWORD needed;
+    return ::GetUserObjectInformationW(::GetProcessWindowStation(), UOI_FLAGS, &flags, sizeof flags, &needed) &&
+           !(flags.dwFlags & WSF_VISIBLE);
+}
+
+static Outcome RefuseUnanswered()
+{
+    LogLine(L"refused", L"no visible desktop, nobody to answer: nothing changed");
+    return NOBODY_TO_ANSWER;
+}
 
 BOOL CUninstallerApp::InitInstance()
 {
@@ -18,7 +38,15 @@ BOOL CUninstallerApp::InitInstance()
     CWinApp::InitInstance();
     AfxEnableControlContainer();
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
-    ReadCommandLine();
+
+    const bool silent = ReadCommandLine();
+    if (silent || NobodyCanAnswer()) {
+        // A deployment tool's run needs no window and shows nothing, not even a system box.
+        g_runKind = RUN_UNATTENDED;
+        ::SetErrorMode(SEM_FAILCRITICALERRORS);
+        g_outcome = silent ? RemoveSilently() : RefuseUnanswered();
+        return FALSE;
+    }
 
     CUninstallerDialog dlg;
     m_pMainWnd = &dlg;
@@ -28,10 +56,14 @@ BOOL CUninstallerApp::InitInstance()
 
 int CUninstallerApp::ExitInstance()
 {
-    const int result = CWinApp::ExitInstance();
-    if (g_uninstallDone) ScheduleSelfDelete(g_dirList);
-    WCHAR code[12];
-    ::wsprintfW(code, L"%d", result);
-    LogLine(L"exit code", code);
-    return result;
+    CWinApp::ExitInstance();
+    if (g_uninstallDone) {
+        if (ScheduleSelfDelete(g_afterExit)) LogLine(L"script", L"started: it removes what goes after exit");
+        else g_outcome = Worse(g_outcome, LeaveToRestart(g_afterExit));
+    }
+    const int code = ExitCode(g_outcome, g_runKind);
+    WCHAR text[12];
+    ::wsprintfW(text, L"%d", code);
+    LogLine(L"exit code", text);
+    return code;
 }

@@ -3,7 +3,7 @@
 #include "app/UninstallerApp.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
-#include "DownloadPage.h"
+#include "DownloadPageUrl.h"
 #include <shellapi.h>
 #include <algorithm>
 #include <cstdio>

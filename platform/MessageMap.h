@@ -17,10 +17,6 @@ protected: \
 #define ON_WM_QUERYDRAGICON() \
         if (message == WM_QUERYDRAGICON) { HCURSOR hCursor = ThisClass::OnQueryDragIcon(); *pResult = reinterpret_cast<LRESULT>(hCursor); return TRUE; }
 
-// Seen, then left to the system's own handling, as the framework's handlers pass it on.
-#define ON_WM_WINDOWPOSCHANGING() \
-        if (message == WM_WINDOWPOSCHANGING) ThisClass::OnWindowPosChanging(reinterpret_cast<WINDOWPOS*>(lParam));
-
 #define ON_MESSAGE(id, memberFxn) \
         if (message == (id)) { *pResult = ThisClass::memberFxn(wParam, lParam); return TRUE; }
 

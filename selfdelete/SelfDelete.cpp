@@ -7,10 +7,11 @@
 
 static const WCHAR SCRIPT_NAME[] = L"_self_del.bat";
 
-// \1 stands for the executable's path, \2 for the script's own and \3 for the folders' lines. The
-// script runs with administrator rights: it tries at once, then once a second for about a minute,
-// and deletes itself last on every way out. ping is the wait that both Windows and Wine's cmd keep
-// (Wine has no timeout.exe), named in full so that no ping.exe in the current directory runs instead.
+// \1 stands for the executable's path, \2 for the script's own and \3 for the lines that follow
+// once the executable is gone. The script runs with administrator rights: it tries at once, then
+// once a second for about a minute, and deletes itself last on every way out. ping is the wait that
+// both Windows and Wine's cmd keep (Wine has no timeout.exe), named in full so that no ping.exe in
+// the current directory runs instead.
 static const char SCRIPT[] =
     "setlocal EnableExtensions DisableDelayedExpansion\n"
     "set n=0\n"
@@ -22,13 +23,15 @@ static const char SCRIPT[] =
     " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\n"
     " goto Repeat\n"
     ":Done\n"
+    "if exist \"\1\" goto Last\n"
     "\3"
+    ":Last\n"
     "Del \"\2\" ";
-// Once the executable is gone, each listed folder, deepest first (\4), while the last one went. rd
-// without /s removes only an empty folder; Wine's rd sets no errorlevel, so "if exist" judges.
-static const char FOLDERS_HEAD[] = "if exist \"\1\" goto Last\n";
+// The manifest beside the executable (\5), which goes with it; then each folder, deepest first
+// (\4), while the last one went. rd without /s removes only an empty folder; Wine's rd sets no
+// errorlevel, so "if exist" judges.
+static const char MANIFEST[] = "Del \"\5\" \n";
 static const char FOLDER[] = "rd \"\4\"\nif exist \"\4\" goto Last\n";
-static const char FOLDERS_TAIL[] = ":Last\n";
 
 // Windows refuses any conversion flag, default character or used-default flag for UTF-8, UTF-7
 // and a few stateful and symbol code pages; the ANSI code page is UTF-8 where "Use Unicode UTF-8
@@ -86,10 +89,12 @@ static void Put(char* pText, int& n, char c)
     ++n;
 }
 
-// The narrow paths of a script: the folders' one after another, each ending in a NUL.
+// The narrow paths of a script: the manifest's, when it has one, and the folders' one after
+// another, each ending in a NUL.
 struct ScriptPaths {
     const char* pszExe;
     const char* pszScript;
+    const char* pszManifest;
     const char* pFolders;
     int nFolders;
 };
@@ -100,14 +105,13 @@ static void Fill(char* pText, int& n, const char* pszTemplate, const ScriptPaths
 {
     for (const char* t = pszTemplate; *t; ++t) {
         if (*t == '\3') {
-            if (paths.nFolders == 0) continue;
-            Fill(pText, n, FOLDERS_HEAD, paths);
+            if (paths.pszManifest) Fill(pText, n, MANIFEST, paths);
             const char* folder = paths.pFolders;
             for (int i = 0; i < paths.nFolders; ++i, folder += ::lstrlenA(folder) + 1) Fill(pText, n, FOLDER, paths, folder);
-            Fill(pText, n, FOLDERS_TAIL, paths);
             continue;
         }
-        const char* path = *t == '\1' ? paths.pszExe : *t == '\2' ? paths.pszScript : *t == '\4' ? pszFolder : nullptr;
+        const char* path = *t == '\1' ? paths.pszExe : *t == '\2' ? paths.pszScript : *t == '\4' ? pszFolder
+                         : *t == '\5' ? paths.pszManifest : nullptr;
         if (!path) Put(pText, n, *t);
         for (; path && *path; ++path) {
             if (*path == '%') Put(pText, n, '%');
@@ -139,11 +143,14 @@ bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe, const CStringList&
 
     // The script exists from here on, so that it has a short form too.
     const UINT codePage = ConversionCodePage();
-    CHeapArray<char> exe, script, folderPaths, text;
+    CHeapArray<char> exe, script, manifest, folderPaths, text;
     bool ok = ConvertForScript(pszExe, codePage, exe) && ConvertForScript(pszScript, codePage, script);
     if (ok) {
-        const int nFolders = ConvertFolders(folders, codePage, folderPaths);
-        const ScriptPaths paths = {exe, script, folderPaths, nFolders};
+        // A manifest that cannot be named in the script stays, and so does its folder.
+        const bool hasManifest = ConvertForScript(DirectoryOfPath(pszExe) + L"Uninst.ini", codePage, manifest);
+        const int nFolders = hasManifest ? ConvertFolders(folders, codePage, folderPaths) : 0;
+        const ScriptPaths paths = {exe, script, hasManifest ? static_cast<const char*>(manifest) : nullptr, folderPaths,
+                                   nFolders};
         int n = 0;
         Fill(nullptr, n, SCRIPT, paths);
         ok = text.Alloc(n);
@@ -167,49 +174,23 @@ static bool CmdLineExpands(LPCWSTR pszPath)
     return false;
 }
 
-// The part of a path before its last separator; empty when it has none.
-static CString ParentOf(const CString& path)
-{
-    const LPCWSTR p = path;
-    int end = 0;
-    for (int i = 0; p[i]; ++i)
-        if (IsSeparator(p[i])) end = i;
-    return CString(p, end);
-}
-
-void ListedFolders(LPCWSTR pszExe, const CStringList& dirs, CStringList& folders)
-{
-    CStringList keys;
-    for (INT_PTR i = 0; i < dirs.GetCount(); ++i) {
-        const CString key = PathKey(dirs.GetAt(dirs.FindIndex(i)));
-        if (!key.IsEmpty()) keys.AddTail(key);
-    }
-    // Up to the first folder that is not listed. A drive's root is never one: "C:" alone, left
-    // without a separator, names the drive's current folder.
-    for (CString folder = ParentOf(pszExe); !ParentOf(folder).IsEmpty(); folder = ParentOf(folder)) {
-        const CString key = PathKey(folder);
-        if (key.IsEmpty() || !HasKey(keys, key)) return;
-        folders.AddTail(folder);
-    }
-}
-
-void ScheduleSelfDelete(const CStringList& dirs)
+bool ScheduleSelfDelete(const CStringList& folders)
 {
     WCHAR temp[MAX_PATH], script[MAX_PATH];
     const DWORD nTemp = ::GetTempPathW(MAX_PATH, temp);
-    if (nTemp == 0 || nTemp + ::lstrlenW(SCRIPT_NAME) >= MAX_PATH) return;
+    if (nTemp == 0 || nTemp + ::lstrlenW(SCRIPT_NAME) >= MAX_PATH) return false;
     ::lstrcpyW(script, temp);
     ::lstrcpyW(script + nTemp, SCRIPT_NAME);
-    if (CmdLineExpands(script)) return;
+    if (CmdLineExpands(script)) return false;
 
     WCHAR exe[MAX_PATH];
     const DWORD nExe = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), exe, MAX_PATH);
-    if (nExe == 0 || nExe >= MAX_PATH) return;
+    if (nExe == 0 || nExe >= MAX_PATH) return false;
 
-    CStringList folders;
-    ListedFolders(exe, dirs, folders);
     // In the temporary folder: the working folder of cmd and its console would keep the
     // installation folder from being removed.
-    if (WriteSelfDeleteScript(script, exe, folders))
-        ::ShellExecuteW(nullptr, L"open", script, L"", temp, SW_HIDE);
+    if (!WriteSelfDeleteScript(script, exe, folders)) return false;
+    if (reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", script, L"", temp, SW_HIDE)) > 32) return true;
+    ::DeleteFileW(script);
+    return false;
 }

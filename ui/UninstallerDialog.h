@@ -9,7 +9,6 @@ class CUninstallerDialog : public CDialog {
     BEGIN_MESSAGE_MAP(CUninstallerDialog, CDialog)
         ON_WM_PAINT()
         ON_WM_QUERYDRAGICON()
-        ON_WM_WINDOWPOSCHANGING()
         ON_MESSAGE(WM_UNINST_STEP, OnUninstStep)
     END_MESSAGE_MAP()
 
@@ -28,6 +27,5 @@ protected:
 
     void OnPaint();
     HCURSOR OnQueryDragIcon();
-    void OnWindowPosChanging(WINDOWPOS* lpwndpos);
     LRESULT OnUninstStep(WPARAM wParam, LPARAM lParam);
 };

@@ -19,3 +19,4 @@ ManifestValue ReadManifestKey(LPCWSTR pszManifest, LPCWSTR pszSection, int index
 // Appends the paths of keys "0", "1", ... of a manifest section to the list, up to the end of the
 // section or the key limit; skipped values are left out.
 void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& list);
+

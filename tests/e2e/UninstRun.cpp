@@ -1,5 +1,6 @@
 #include "e2e/UninstRun.h"
 #include "platform/Handle.h"
+#include <objbase.h>
 
 double NowMs()
 {
@@ -174,63 +175,79 @@ ULONG_PTR UninstRun::ImportSlot(const char* dll, const char* function)
     return 0;
 }
 
-// Uninst.exe calls ShellExecuteW through its import address table: that entry is led to a breakpoint
-// on a page of the driver's own, so that other code's calls of ShellExecuteW (an input method, a
-// shell extension) or a hot patch of it cannot disarm the catch. A call the driver did not answer
-// would stop Uninst.exe there rather than open a browser. Whether the catch is in place.
-bool UninstRun::CatchShellExecute()
+// Uninst.exe calls a system function through its import address table: that entry is led to a
+// breakpoint on a page of the driver's own, so that other code's calls of the function (an input
+// method, a shell extension) or a hot patch of it cannot disarm the catch. A call the driver did not
+// answer would stop Uninst.exe there rather than open a browser. Whether the catch is in place.
+bool UninstRun::CatchCalls(const char* dll, const char* function, Catch& c)
 {
-    const ULONG_PTR slot = ImportSlot("SHELL32.dll", "ShellExecuteW");
+    const ULONG_PTR slot = ImportSlot(dll, function);
     const auto trap = reinterpret_cast<ULONG_PTR>(
         ::VirtualAllocEx(m_process, nullptr, 1, MEM_COMMIT | MEM_RESERVE, PAGE_EXECUTE_READ));
     if (!slot || !trap || !WriteRemote(m_process, trap, &INT3, 1)) return false;
-    const DWORD function = ReadRemote<DWORD>(m_process, slot), target = static_cast<DWORD>(trap);
+    const DWORD original = ReadRemote<DWORD>(m_process, slot), target = static_cast<DWORD>(trap);
     if (!WriteRemote(m_process, slot, &target, sizeof target)) return false;
     std::lock_guard<std::mutex> lock(m_mutex);
-    m_shellExecute = function;
-    m_slot = slot;
-    m_trap = trap;
+    c = {slot, trap, original};
     return true;
 }
 
 std::string UninstRun::CatchProblem()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_slot) return "Uninst.exe's calls of ShellExecuteW could not be caught: it was ended";
+    if (!m_shellExecute.slot || !m_coCreateInstance.slot)
+        return "Uninst.exe's calls of ShellExecuteW and CoCreateInstance could not be caught: it was ended";
     if (::WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0) return "";
-    if (ReadRemote<DWORD>(m_process, m_slot) != m_trap || ReadRemote<BYTE>(m_process, m_trap) != INT3)
-        return "the catch of Uninst.exe's calls of ShellExecuteW has been overwritten: a browser could open";
+    for (const Catch& c : {m_shellExecute, m_coCreateInstance})
+        if (ReadRemote<DWORD>(m_process, c.slot) != c.trap || ReadRemote<BYTE>(m_process, c.trap) != INT3)
+            return "the catch of Uninst.exe's calls of ShellExecuteW or CoCreateInstance has been overwritten: a "
+                   "browser could open";
     return "";
 }
 
 void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
 {
-    if (address != m_entry && (address != m_trap || !m_trap)) return;
+    const bool shellExecute = m_shellExecute.trap && address == m_shellExecute.trap;
+    const bool coCreateInstance = m_coCreateInstance.trap && address == m_coCreateInstance.trap;
+    if (address != m_entry && !shellExecute && !coCreateInstance) return;
     CHandle thread(::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId));
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
     ::GetThreadContext(thread, &context);
     // Whichever way Windows or Wine report the instruction pointer after an INT3, it is set here.
     context.Eip = static_cast<DWORD>(address);
+    // Called: the return address, then the arguments.
+    const ULONG_PTR esp = context.Esp;
+    const auto argument = [this, esp](int i) { return ReadRemote<DWORD>(m_process, esp + 4 + 4 * i); };
+    const auto answer = [&context, esp, this](DWORD result, int arguments) {
+        context.Eax = result;
+        context.Eip = ReadRemote<DWORD>(m_process, esp);
+        context.Esp += 4 + 4 * arguments;
+    };
     if (address == m_entry) {
         Patch(m_process, m_entry, m_entryByte);
         m_entry = 0;
-        if (!CatchShellExecute()) ::TerminateProcess(m_process, 1);
+        if (!CatchCalls("SHELL32.dll", "ShellExecuteW", m_shellExecute) ||
+            !CatchCalls("ole32.dll", "CoCreateInstance", m_coCreateInstance))
+            ::TerminateProcess(m_process, 1);
+    } else if (coCreateInstance) {
+        // CoCreateInstance(class, outer, context, interface, out): refused, nothing handed out.
+        const GUID clsid = ReadRemote<GUID>(m_process, argument(0));
+        wchar_t text[40];
+        ::StringFromGUID2(clsid, text, 40);
+        const DWORD none = 0;
+        WriteRemote(m_process, argument(4), &none, sizeof none);
+        answer(static_cast<DWORD>(REGDB_E_CLASSNOTREG), 5);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_classes.push_back(text);
     } else {
-        // Called: the return address, then the six arguments.
-        const ULONG_PTR esp = context.Esp;
-        ShellCall call = {RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 8)),
-                          RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 12)),
-                          RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 16)),
-                          RemoteWideText(m_process, ReadRemote<DWORD>(m_process, esp + 20)),
-                          ReadRemote<int>(m_process, esp + 24)};
-        if (call.file.compare(0, 7, L"http://") == 0 || call.file.compare(0, 8, L"https://") == 0) {
-            context.Eax = 42;  // above 32: a success
-            context.Eip = ReadRemote<DWORD>(m_process, esp);
-            context.Esp += 4 + 6 * 4;
-        } else {
-            context.Eip = static_cast<DWORD>(m_shellExecute);
-        }
+        ShellCall call = {RemoteWideText(m_process, argument(1)), RemoteWideText(m_process, argument(2)),
+                          RemoteWideText(m_process, argument(3)), RemoteWideText(m_process, argument(4)),
+                          static_cast<int>(argument(5))};
+        if (call.file.compare(0, 7, L"http://") == 0 || call.file.compare(0, 8, L"https://") == 0)
+            answer(42, 6);  // above 32: a success
+        else
+            context.Eip = static_cast<DWORD>(m_shellExecute.function);
         std::lock_guard<std::mutex> lock(m_mutex);
         m_calls.push_back(call);
     }
@@ -252,6 +269,12 @@ std::vector<ShellCall> UninstRun::ShellCalls()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_calls;
+}
+
+std::vector<std::wstring> UninstRun::ClassesAsked()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_classes;
 }
 
 bool UninstRun::Wait(DWORD ms, DWORD* exitCode)

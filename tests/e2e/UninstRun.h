@@ -18,8 +18,9 @@ double NowMs();
 // screen for as long as the test looks at it, on a fast Windows as under Wine. It also stops
 // Uninst.exe at every call of ShellExecuteW: a web address is recorded and answered as a success
 // without starting anything, so that no browser opens; anything else (the self-deleting script) is
-// recorded and then carried out by the system. Where its calls cannot be caught, Uninst.exe is ended
-// at its entry point. Ending the run ends Uninst.exe.
+// recorded and then carried out by the system. Its calls of CoCreateInstance, the way to the desktop's
+// shell, which would open the page for it, are recorded and refused. Where its calls cannot be caught,
+// Uninst.exe is ended at its entry point. Ending the run ends Uninst.exe.
 class UninstRun {
 public:
     // arguments follow the quoted path on the command line; a desktop, "station\\desktop", replaces the caller's.
@@ -37,7 +38,10 @@ public:
     // Whether the process ended within the time; its exit code.
     bool Wait(DWORD ms, DWORD* exitCode);
     std::vector<ShellCall> ShellCalls();
-    // Empty while Uninst.exe's calls of ShellExecuteW are caught or it has ended, else why not.
+    // The classes that Uninst.exe asked CoCreateInstance for, as {XXXXXXXX-...}.
+    std::vector<std::wstring> ClassesAsked();
+    // Empty while Uninst.exe's calls of ShellExecuteW and CoCreateInstance are caught or it has ended,
+    // else why not.
     std::string CatchProblem();
     // When the process was started and when it ended, by NowMs.
     double LaunchedMs() const { return m_launchedMs; }
@@ -47,7 +51,11 @@ private:
     static DWORD WINAPI DebugLoop(LPVOID self);
     void Debug();
     void OnBreakpoint(DWORD threadId, ULONG_PTR address);
-    bool CatchShellExecute();
+    // A call of Uninst.exe's own import led to a breakpoint on a page of the driver's.
+    struct Catch {
+        ULONG_PTR slot, trap, function;
+    };
+    bool CatchCalls(const char* dll, const char* function, Catch& c);
     ULONG_PTR ImportSlot(const char* dll, const char* function);
 
     std::wstring m_exe;
@@ -61,11 +69,13 @@ private:
     HANDLE m_started;
     HANDLE m_held;
     HANDLE m_thread = nullptr;
-    ULONG_PTR m_image = 0, m_entry = 0, m_shellExecute = 0, m_slot = 0, m_trap = 0;
+    ULONG_PTR m_image = 0, m_entry = 0;
+    Catch m_shellExecute = {}, m_coCreateInstance = {};
     BYTE m_entryByte = 0;
     double m_launchedMs = 0, m_exitedMs = 0;
     std::mutex m_mutex;
     std::vector<ShellCall> m_calls;
+    std::vector<std::wstring> m_classes;
 };
 
 // Starts a program with its standard output on a pipe and returns what it wrote once it has ended.

@@ -49,18 +49,18 @@ const struct {
     const char* names;
 } IMPORTS[] = {
     {0x0501, "KERNEL32.DLL",
-     " AddVectoredExceptionHandler CloseHandle CompareStringW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
+     " AddVectoredExceptionHandler CloseHandle CompareStringW CreateDirectoryW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
      " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection ExpandEnvironmentStringsW FindClose"
      " FindFirstFileW FindNextFileW FormatMessageW FreeLibrary GetACP GetCommandLineW GetCPInfoExW GetConsoleMode GetCurrentProcess"
      " GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesW GetFullPathNameW"
      " GetHandleInformation GetLastError GetLocaleInfoA GetLongPathNameW GetModuleFileNameW GetModuleHandleA"
      " GetModuleHandleW GetPrivateProfileStringW GetProcAddress GetProcessAffinityMask GetProcessHeap"
-     " GetShortPathNameW GetStartupInfoW GetStdHandle GetSystemTimeAsFileTime GetTempFileNameW GetTempPathW"
+     " GetShortPathNameW GetStartupInfoW GetStdHandle GetSystemDirectoryW GetSystemTimeAsFileTime GetSystemWow64DirectoryW GetTempFileNameW GetTempPathW"
      " GetThreadContext GetThreadLocale GetThreadPriority GetVersionExW GetVolumePathNamesForVolumeNameW HeapAlloc"
      " HeapFree InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent IsWow64Process LCMapStringW LeaveCriticalSection"
      " LoadLibraryA LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar OpenProcess OutputDebugStringA Process32FirstW Process32NextW"
      " RaiseException ReadFile ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent"
-     " ResumeThread SetEvent SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
+     " ResumeThread SetCurrentDirectoryW SetErrorMode SetEvent SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
      " SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection"
      " VirtualProtect VirtualQuery WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteConsoleW"
      " WriteFile lstrcmpW lstrcmpiW lstrcpyA lstrcpyW lstrlenA lstrlenW "},
@@ -70,7 +70,11 @@ const struct {
      " GetMessageW GetMonitorInfoW GetProcessWindowStation GetSystemMetrics GetUserObjectInformationW GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
      " MessageBoxW MonitorFromWindow MoveWindow PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
      " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
-    {0x0501, "ADVAPI32.DLL", " RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryValueExW "},
+    {0x0501, "ADVAPI32.DLL",
+     " GetTokenInformation OpenProcessToken RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryInfoKeyW"
+     " RegQueryValueExW "},
+    {0x0501, "OLE32.DLL", " CoCreateInstance CoInitializeEx CoUninitialize "},
+    {0x0501, "OLEAUT32.DLL", " SysAllocString SysFreeString "},
     {0x0501, "SHELL32.DLL", " CommandLineToArgvW ShellExecuteW "},
     {0x0501, "COMCTL32.DLL", " #17 "},
     {0x0501, "MSVCRT.DLL",

@@ -60,14 +60,13 @@ decltype(&::MultiByteToWideChar) DocumentedConversions::narrowToWide;
 const CStringList NO_FOLDERS;
 
 // The whole script, with E and B the narrow paths of the executable and the script as they stand
-// in it (every % doubled): 231 + 2|E| + |B| bytes, ten CR LF, no NUL, no line end after the last
-// line. Folders to remove add their lines, in order, before the last.
-const size_t FIXED_SIZE = 231;
-std::string Script(const std::string& e, const std::string& b, const std::vector<std::string>& folders = {})
+// in it (every % doubled), M the manifest's beside E when it can be named: ten lines for E, then
+// the manifest's and the folders' lines, in order, and last B's, without a line end or a NUL.
+std::string Script(const std::string& e, const std::string& b, const std::vector<std::string>& folders, bool manifest)
 {
-    std::string rd;
-    for (const std::string& f : folders) rd += "rd \"" + f + "\"\r\nif exist \"" + f + "\" goto Last\r\n";
-    if (!folders.empty()) rd = "if exist \"" + e + "\" goto Last\r\n" + rd + ":Last\r\n";
+    std::string after = "if exist \"" + e + "\" goto Last\r\n";
+    if (manifest) after += "Del \"" + e.substr(0, e.rfind('\\') + 1) + "Uninst.ini\" \r\n";
+    for (const std::string& f : folders) after += "rd \"" + f + "\"\r\nif exist \"" + f + "\" goto Last\r\n";
     return "setlocal EnableExtensions DisableDelayedExpansion\r\n"
            "set n=0\r\n"
            ":Repeat \r\n"
@@ -77,7 +76,7 @@ std::string Script(const std::string& e, const std::string& b, const std::vector
            " if %n% geq 60 goto Done\r\n"
            " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\r\n"
            " goto Repeat\r\n"
-           ":Done\r\n" + rd +
+           ":Done\r\n" + after + ":Last\r\n"
            "Del \"" + b + "\" ";
 }
 
@@ -120,16 +119,13 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // The script at `at` must hold exactly Script(e, b), and be well formed line by line.
+    // The script at `at` must hold exactly Script(e, b, folders, manifest), and be well formed line by line.
     static void ExpectScript(const std::wstring& at, const std::string& e, const std::string& b,
-                             const std::vector<std::string>& folders = {})
+                             const std::vector<std::string>& folders = {}, bool manifest = true)
     {
         std::ifstream file(fs::path(at), std::ios::binary);
         const std::string bytes(std::istreambuf_iterator<char>(file), {});
-        EXPECT_EQ(Script(e, b, folders), bytes);
-        if (folders.empty()) {
-            EXPECT_EQ(FIXED_SIZE + 2 * e.size() + b.size(), bytes.size());
-        }
+        EXPECT_EQ(Script(e, b, folders, manifest), bytes);
         size_t crlf = 0;
         for (size_t i = 0; i < bytes.size(); ++i) {
             EXPECT_NE('\0', bytes[i]) << "at " << i;
@@ -138,7 +134,7 @@ protected:
             EXPECT_FALSE(bareLf || bareCr) << "bare line end at " << i;
             crlf += bytes[i] == '\n';
         }
-        EXPECT_EQ(10 + (folders.empty() ? 0 : 2 + 2 * folders.size()), crlf);
+        EXPECT_EQ(12 + manifest + 2 * folders.size(), crlf);
     }
     // Creates an empty file (and its directories) under the work directory; returns its path.
     std::wstring Make(const std::wstring& relative) const
@@ -222,8 +218,9 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
         ASSERT_EQ(form != NONE, WriteSelfDeleteScript(script.c_str(), exe.c_str(), NO_FOLDERS));
         if (form == LONG) ExpectScript(script, Ascii(dir) + narrow + "\\Uninst.exe", Ascii(script));
         if (form == SHORT) {
+            // Its manifest, which is not there, has no short form to be named by.
             const std::wstring shortExe = ShortPath(exe);
-            ExpectScript(script, Ascii(shortExe), Ascii(script));
+            ExpectScript(script, Ascii(shortExe), Ascii(script), {}, false);
             EXPECT_TRUE(fs::equivalent(fs::path(shortExe), fs::path(exe)));
         }
 
@@ -280,37 +277,4 @@ TEST_F(SelfDeleteScript, RemovesTheFoldersInOrderWhileEachGoes)
         ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), exe.c_str(), folders));
         ExpectScript(script, "C:\\Apps\\R&D ^!\\50%%\\Uninst.exe", Ascii(script), c.written);
     }
-}
-
-// The executable's folder and those above it, while the manifest lists them, however it spells them.
-TEST_F(SelfDeleteScript, TakesTheListedFoldersThatHoldTheExecutable)
-{
-    const std::wstring app = Make(L"Zembrat \x7F51\x7EDC\\Quorill\\Uninst.exe");
-    const std::wstring folder = app.substr(0, app.rfind(L'\\')), parent = folder.substr(0, folder.rfind(L'\\'));
-    std::wstring upper = folder + L"\\";
-    ::CharUpperBuffW(&upper[0], static_cast<DWORD>(upper.size()));
-    struct Case {
-        std::vector<std::wstring> dirs;
-        std::vector<std::wstring> folders;
-    };
-    const Case cases[] = {
-        {{L"C:\\elsewhere", folder, parent}, {folder, parent}},
-        {{upper, ShortPath(parent)}, {folder, parent}},
-        {{parent}, {}},
-        {{folder, dir}, {folder}},
-        {{folder, parent, dir, L"C:\\", L"C:"}, {folder, parent, dir.substr(0, dir.size() - 1)}},
-    };
-    for (const Case& c : cases) {
-        SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
-        CStringList dirs, folders;
-        for (const std::wstring& d : c.dirs) dirs.AddTail(d.c_str());
-        ListedFolders(app.c_str(), dirs, folders);
-        std::vector<std::wstring> got;
-        for (INT_PTR i = 0; i < folders.GetCount(); ++i) got.emplace_back(folders.GetAt(folders.FindIndex(i)));
-        EXPECT_EQ(c.folders, got);
-    }
-    CStringList root, none;
-    root.AddTail(L"C:\\");
-    ListedFolders(L"C:\\Uninst.exe", root, none);
-    EXPECT_EQ(0, none.GetCount()) << "a drive's root";
 }

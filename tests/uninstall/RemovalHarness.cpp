@@ -1,45 +1,138 @@
 #include "RemovalHarness.h"
-#include "DownloadPage.h"
+#include "DownloadPageUrl.h"
+#include "app/RemovalLog.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
+#include <filesystem>
+#include <fstream>
+#include <iterator>
 #include <gtest/gtest.h>
 
+#include <exdisp.h>
+
 IMPORT_SLOT(ShellExecuteW, 24);
+IMPORT_SLOT(CoCreateInstance, 20);
+IMPORT_SLOT(GetTokenInformation, 20);
 
-PageRecorder* PageRecorder::s_instance;
+namespace {
 
-bool PageRecorder::Call::operator==(const Call& other) const
-{
-    return verb == other.verb && file == other.file && parameters == other.parameters &&
-           directory == other.directory && show == other.show;
-}
+PageRecorder* s_recorder;
+bool s_elevated;
+int s_failAt;
+LONG s_references;
 
-PageRecorder::PageRecorder(std::function<void()> onOpen)
-    : m_onOpen(std::move(onOpen)), m_hook(importShellExecuteW, ShellExecuteW)
-{
-    s_instance = this;
-}
-
-PageRecorder::~PageRecorder()
-{
-    s_instance = nullptr;
-}
-
-static std::wstring Text(LPCWSTR s)
+std::wstring Text(LPCWSTR s)
 {
     return s ? s : L"(null)";
 }
 
-HINSTANCE WINAPI PageRecorder::ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
-                                             INT show)
+HINSTANCE WINAPI RecordShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory, INT show)
 {
-    PageRecorder* self = s_instance;
-    {
-        std::lock_guard<std::mutex> lock(self->m_mutex);
-        self->m_calls.push_back({Text(verb), Text(file), Text(parameters), Text(directory), show});
-    }
-    if (self->m_onOpen) self->m_onOpen();
+    s_recorder->Record({L"ShellExecuteW", Text(verb), Text(file), Text(parameters), Text(directory), show});
     return reinterpret_cast<HINSTANCE>(42);  // above 32: a success
+}
+
+BOOL WINAPI AnswerTokenElevation(HANDLE, TOKEN_INFORMATION_CLASS kind, LPVOID info, DWORD size, PDWORD needed)
+{
+    if (kind != TokenElevation || size < sizeof(TOKEN_ELEVATION)) return FALSE;
+    static_cast<TOKEN_ELEVATION*>(info)->TokenIsElevated = s_elevated;
+    *needed = sizeof(TOKEN_ELEVATION);
+    return TRUE;
+}
+
+// The desktop's shell as the way through it meets it: each object answers the one call that is
+// made of it, at that call's place in its interface's table, with the next object, and every
+// QueryInterface with itself.
+struct FakeObject {
+    void* const* vtbl;
+};
+const int SHELL_DISPATCH = 5;
+FakeObject s_objects[SHELL_DISPATCH + 1];
+void* s_tables[SHELL_DISPATCH + 1][32];
+
+HRESULT Next(int step, void** out)
+{
+    *out = step == s_failAt ? nullptr : &s_objects[step];
+    if (!*out) return E_FAIL;
+    ::InterlockedIncrement(&s_references);
+    return S_OK;
+}
+
+HRESULT STDMETHODCALLTYPE QueryInterface(FakeObject* self, REFIID, void** out)
+{
+    *out = self;
+    ::InterlockedIncrement(&s_references);
+    return S_OK;
+}
+ULONG STDMETHODCALLTYPE AddRef(FakeObject*) { return ::InterlockedIncrement(&s_references); }
+ULONG STDMETHODCALLTYPE Release(FakeObject*) { return ::InterlockedDecrement(&s_references); }
+HRESULT STDMETHODCALLTYPE FindWindowSW(FakeObject*, VARIANT*, VARIANT*, int, long*, int, void** out) { return Next(1, out); }
+HRESULT STDMETHODCALLTYPE QueryService(FakeObject*, REFGUID, REFIID, void** out) { return Next(2, out); }
+HRESULT STDMETHODCALLTYPE QueryActiveShellView(FakeObject*, void** out) { return Next(3, out); }
+HRESULT STDMETHODCALLTYPE GetItemObject(FakeObject*, UINT, REFIID, void** out) { return Next(4, out); }
+HRESULT STDMETHODCALLTYPE GetApplication(FakeObject*, void** out) { return Next(SHELL_DISPATCH, out); }
+HRESULT STDMETHODCALLTYPE RecordShellDispatchExecute(FakeObject*, BSTR file, VARIANT args, VARIANT dir, VARIANT verb, VARIANT show)
+{
+    s_recorder->Record({L"desktop's shell", verb.bstrVal, file, args.bstrVal, dir.bstrVal, show.lVal});
+    return S_OK;
+}
+
+HRESULT WINAPI ReachDesktopShell(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID, LPVOID* out)
+{
+    if (clsid != CLSID_ShellWindows) return REGDB_E_CLASSNOTREG;
+    const struct {
+        int object, slot;
+        void* method;
+    } methods[] = {{0, 15, reinterpret_cast<void*>(FindWindowSW)}, {1, 3, reinterpret_cast<void*>(QueryService)},
+                   {2, 15, reinterpret_cast<void*>(QueryActiveShellView)}, {3, 15, reinterpret_cast<void*>(GetItemObject)},
+                   {4, 7, reinterpret_cast<void*>(GetApplication)}, {SHELL_DISPATCH, 31, reinterpret_cast<void*>(RecordShellDispatchExecute)}};
+    for (const auto& m : methods) {
+        void** table = s_tables[m.object];
+        table[0] = reinterpret_cast<void*>(QueryInterface);
+        table[1] = reinterpret_cast<void*>(AddRef);
+        table[2] = reinterpret_cast<void*>(Release);
+        table[m.slot] = m.method;
+        s_objects[m.object].vtbl = table;
+    }
+    return Next(0, out);
+}
+
+}  // namespace
+
+bool PageRecorder::Call::operator==(const Call& other) const
+{
+    return way == other.way && verb == other.verb && file == other.file && parameters == other.parameters &&
+           directory == other.directory && show == other.show;
+}
+
+PageRecorder::PageRecorder(std::function<void()> onOpen, bool elevated, int failAt)
+    : m_onOpen(std::move(onOpen)), m_shellExecute(importShellExecuteW, RecordShellExecuteW),
+      m_coCreateInstance(importCoCreateInstance, ReachDesktopShell),
+      m_tokenInformation(importGetTokenInformation, AnswerTokenElevation)
+{
+    s_recorder = this;
+    s_elevated = elevated;
+    s_failAt = failAt;
+    s_references = 0;
+}
+
+PageRecorder::~PageRecorder()
+{
+    s_recorder = nullptr;
+}
+
+void PageRecorder::Record(const Call& call)
+{
+    {
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_calls.push_back(call);
+    }
+    if (m_onOpen) m_onOpen();
+}
+
+LONG PageRecorder::References() const
+{
+    return s_references;
 }
 
 std::vector<PageRecorder::Call> PageRecorder::Calls()
@@ -56,12 +149,12 @@ void PageRecorder::Clear()
 
 std::vector<PageRecorder::Call> DownloadPageOpened()
 {
-    return {{L"open", DOWNLOAD_PAGE_URL, L"", L"", SW_SHOW}};
+    return {{L"desktop's shell", L"open", DOWNLOAD_PAGE_URL, L"", L"", SW_SHOWNORMAL}};
 }
 
 void PrintTo(const PageRecorder::Call& call, std::ostream* os)
 {
-    *os << ::testing::PrintToString(call.verb + L" " + call.file + L" [" + call.parameters + L"] [" +
+    *os << ::testing::PrintToString(call.way + L": " + call.verb + L" " + call.file + L" [" + call.parameters + L"] [" +
                                     call.directory + L"] show " + std::to_wstring(call.show));
 }
 
@@ -143,10 +236,8 @@ std::vector<MSG> RunWorkerBeforeAnyLoop()
     std::vector<MSG> messages;
     HWND hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     EXPECT_NE(nullptr, hwnd);
-    CUninstallerDialog dlg;
-    dlg.m_hWnd = hwnd;
 
-    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, &dlg, 0, nullptr);
+    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, hwnd, 0, nullptr);
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 30000));
     DWORD result = 1;
     ::GetExitCodeThread(thread, &result);
@@ -157,6 +248,18 @@ std::vector<MSG> RunWorkerBeforeAnyLoop()
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
         if (msg.hwnd == hwnd) messages.push_back(msg);
     ::DestroyWindow(hwnd);
-    dlg.m_hWnd = nullptr;
     return messages;
+}
+
+std::string LogOf(const std::function<void()>& run)
+{
+    const std::filesystem::path log = std::filesystem::temp_directory_path() / "removal-test.log";
+    OpenRemovalLog(log.c_str());
+    run();
+    OpenRemovalLog(L"");
+    std::ifstream file(log, std::ios::binary);
+    const std::string text(std::istreambuf_iterator<char>(file), {});
+    file.close();
+    std::filesystem::remove(log);
+    return text.substr(3);
 }

@@ -9,37 +9,41 @@
 #include <vector>
 #include <windows.h>
 
-// Takes the place of ShellExecuteW in this program for the life of the object: records each call
-// and answers it as a success without starting anything, so that no browser opens. onOpen runs
-// while the caller is still inside the call.
+// Takes the place of the ways to a browser in this program for the life of the object: its own
+// ShellExecuteW, and the desktop's shell, which it reaches through CoCreateInstance. Records each
+// call and answers it as a success without starting anything, so that no browser opens; the
+// process counts as elevated, or not. onOpen runs while the caller is still inside the call. With
+// failAt, that step on the way through the desktop's shell fails (0: the shell's windows).
 class PageRecorder {
 public:
     struct Call {
-        std::wstring verb, file, parameters, directory;
+        std::wstring way, verb, file, parameters, directory;
         INT show;
         bool operator==(const Call& other) const;
     };
+    enum { FIND_DESKTOP_WINDOW = 1 };
 
-    explicit PageRecorder(std::function<void()> onOpen = {});
+    explicit PageRecorder(std::function<void()> onOpen = {}, bool elevated = true, int failAt = -1);
     ~PageRecorder();
     PageRecorder(const PageRecorder&) = delete;
     PageRecorder& operator=(const PageRecorder&) = delete;
 
     std::vector<Call> Calls();
     void Clear();
+    // References to the desktop's shell that the program holds.
+    LONG References() const;
+
+    void Record(const Call& call);
 
 private:
-    static HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters, LPCWSTR directory,
-                                          INT show);
-
-    static PageRecorder* s_instance;
     std::function<void()> m_onOpen;
     std::mutex m_mutex;
     std::vector<Call> m_calls;
-    ImportHook m_hook;
+    ImportHook m_shellExecute, m_coCreateInstance, m_tokenInformation;
 };
 
-// What the worker asks of the shell: the download page, opened as a user's browser would show it.
+// What the worker asks for: the download page, opened by the desktop's shell, as a user's browser
+// would show it.
 std::vector<PageRecorder::Call> DownloadPageOpened();
 void PrintTo(const PageRecorder::Call& call, std::ostream* os);
 
@@ -65,6 +69,9 @@ private:
     std::wstring m_prefix;
     bool m_existed;
 };
+
+// The removal log that run writes, without its byte order mark.
+std::string LogOf(const std::function<void()>& run);
 
 // Runs UninstallThreadProc on its own thread for a message-only window of the calling thread,
 // which reads nothing until the worker has ended, as when the worker starts before the dialog's

@@ -17,19 +17,3 @@ TEST(RemovalWorkerWithEmptyLists, OpensThePageDeletesTheKeyAndQuitsWithoutSteps)
 
     DeleteMarkedKey(UNINSTALL_KEY);
 }
-
-// A silent run opens no page, and its exit code says whether the entry went: one with a subkey stays.
-TEST(RemovalWorkerWithEmptyLists, ASilentRunTellsWhetherTheKeyWent)
-{
-    PageRecorder recorder;
-    g_silent = 1;
-    for (const bool subkey : {false, true}) {
-        ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY)) << KIT_KEY_TAKEN;
-        if (subkey) ASSERT_TRUE(CreateMarkedKey(KIT_KEYS[0]));
-        EXPECT_EQ(std::vector<std::string>{subkey ? "message 18 (1603, 0)" : "quit"}, Describe(RunWorkerBeforeAnyLoop()));
-        EXPECT_EQ(subkey, KeyExists(UNINSTALL_KEY));
-        for (const wchar_t* key : KIT_KEYS) DeleteMarkedKey(key);
-    }
-    g_silent = 0;
-    EXPECT_EQ(0u, recorder.Calls().size());
-}

@@ -1,26 +1,27 @@
 // The removal worker against a real directory tree, the registry and a real window, with the
 // lists that one manifest would give. The lists only ever grow, so every test here shares them;
 // each test builds the tree afresh at the same paths.
-#include "DownloadPage.h"
 #include "ImportHook.h"
 #include "RemovalHarness.h"
 #include "app/UninstallerApp.h"
 #include "platform/Thread.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/Removal.h"
 #include "uninstall/RemovalWorker.h"
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
-#include <shellapi.h>
+#include <objbase.h>
 
 namespace fs = std::filesystem;
 
-IMPORT_SLOT(ShellExecuteW, 24);
+IMPORT_SLOT(CoCreateInstance, 20);
 IMPORT_SLOT(DeleteFileW, 4);
 IMPORT_SLOT(RemoveDirectoryW, 4);
 IMPORT_SLOT(PostMessageW, 16);
+IMPORT_SLOT(GetModuleFileNameW, 12);
 
 namespace {
 
@@ -169,7 +170,7 @@ public:
         CDialog::OnInitDialog();
         m_progress.SetRange(0, 1000);
         m_progress.SetPos(0);
-        EXPECT_TRUE(AfxBeginThread(UninstallThreadProc, this));
+        EXPECT_TRUE(AfxBeginThread(UninstallThreadProc, m_hWnd));
         return TRUE;
     }
     LRESULT OnStep(WPARAM wParam, LPARAM lParam)
@@ -194,11 +195,10 @@ public:
     static std::vector<std::wstring> s_calls;
 
 private:
-    static HINSTANCE WINAPI ShellExecuteW(HWND hwnd, LPCWSTR verb, LPCWSTR file, LPCWSTR parameters,
-                                          LPCWSTR directory, INT show)
+    static HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out)
     {
-        Add(std::wstring(L"open ") + file);
-        return s_shellExecute(hwnd, verb, file, parameters, directory, show);
+        Add(L"ask the desktop's shell");
+        return s_coCreateInstance(clsid, outer, context, iid, out);
     }
     static BOOL WINAPI DeleteFileW(LPCWSTR path)
     {
@@ -222,18 +222,18 @@ private:
     }
 
     static DWORD s_thread;
-    static decltype(&::ShellExecuteW) s_shellExecute;
+    static decltype(&::CoCreateInstance) s_coCreateInstance;
     static decltype(&::DeleteFileW) s_deleteFile;
     static decltype(&::RemoveDirectoryW) s_removeDirectory;
     static decltype(&::PostMessageW) s_postMessage;
-    ImportHook m_shellExecute{importShellExecuteW, ShellExecuteW, &s_shellExecute};
+    ImportHook m_coCreateInstance{importCoCreateInstance, CoCreateInstance, &s_coCreateInstance};
     ImportHook m_deleteFile{importDeleteFileW, DeleteFileW, &s_deleteFile};
     ImportHook m_removeDirectory{importRemoveDirectoryW, RemoveDirectoryW, &s_removeDirectory};
     ImportHook m_postMessage{importPostMessageW, PostMessageW, &s_postMessage};
 };
 std::vector<std::wstring> CallLog::s_calls;
 DWORD CallLog::s_thread;
-decltype(&::ShellExecuteW) CallLog::s_shellExecute;
+decltype(&::CoCreateInstance) CallLog::s_coCreateInstance;
 decltype(&::DeleteFileW) CallLog::s_deleteFile;
 decltype(&::RemoveDirectoryW) CallLog::s_removeDirectory;
 decltype(&::PostMessageW) CallLog::s_postMessage;
@@ -242,7 +242,7 @@ decltype(&::PostMessageW) CallLog::s_postMessage;
 // with the flag already set.
 std::vector<std::wstring> WorkerCalls()
 {
-    std::vector<std::wstring> calls{std::wstring(L"open ") + DOWNLOAD_PAGE_URL};
+    std::vector<std::wstring> calls{L"ask the desktop's shell"};
     for (const wchar_t* name : LISTED_FILES) calls.insert(calls.end(), {L"delete " + (Root() / name).wstring(), L"post"});
     for (const wchar_t* name : LISTED_DIRS) calls.insert(calls.end(), {L"remove " + (Root() / name).wstring(), L"post"});
     calls.push_back(L"quit, done 1");
@@ -281,12 +281,16 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     EXPECT_EQ(1, g_uninstallDone);
 }
 
+// Windows refuses it as access denied; the log says what an administrator can do something about.
 TEST_F(RemovalWorker, AKeyWithASubkeyStays)
 {
     ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
     ASSERT_TRUE(CreateMarkedKey(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
-    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+    std::vector<MSG> messages;
+    const std::string log = LogOf([&messages] { messages = RunWorkerBeforeAnyLoop(); });
 
+    EXPECT_NE(std::string::npos, log.find("key\tstayed\tit has subkeys: only a key without subkeys can be deleted\tHKLM\\Software\\"))
+        << log;
     EXPECT_TRUE(KeyExists(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
     EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
     ExpectDecoysIntact();
@@ -317,4 +321,85 @@ TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
     // DoModal hands a quit request on to a loop that never runs here.
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
+}
+
+// The executable's own path as the removal asks for it.
+static std::wstring s_exePath;
+static decltype(&::GetModuleFileNameW) s_getModuleFileName;
+static DWORD WINAPI ExePath(HMODULE module, LPWSTR buffer, DWORD size)
+{
+    if (module && module != ::GetModuleHandleW(nullptr)) return s_getModuleFileName(module, buffer, size);
+    const DWORD n = static_cast<DWORD>(s_exePath.copy(buffer, size - 1));
+    buffer[n] = L'\0';
+    return n;
+}
+
+// What the removal makes of what it finds: its outcome, what it leaves for the next restart and
+// what for after exit, where Uninst.exe is root\app\Uninst.exe beside its manifest.
+TEST(Removal, TellsWhatBecameOfTheListed)
+{
+    enum Kind { PLAIN, READ_ONLY, HELD };
+    struct Entry {
+        const wchar_t* name;
+        Kind kind;
+    };
+    struct Case {
+        const char* what;
+        std::vector<Entry> files, dirs;
+        bool noScript;  // the script could not be written or started
+        Outcome outcome;
+        std::vector<std::wstring> atRestart, afterExit;
+    };
+    const Case cases[] = {
+        {"a folder that another process holds", {}, {{L"held", HELD}}, false, REMOVED_AT_RESTART, {L"held"}, {}},
+        {"a read-only file beside one in use", {{L"ro.txt", READ_ONLY}, {L"busy.dll", HELD}}, {}, false, REMOVAL_FAILED,
+         {L"busy.dll"}, {}},
+        {"a read-only file alone", {{L"ro.txt", READ_ONLY}}, {}, false, REMOVAL_FAILED, {}, {}},
+        {"Uninst.exe's folder", {}, {{L"app", PLAIN}}, false, REMOVED, {}, {L"app"}},
+        {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, true, REMOVED_AT_RESTART,
+         {L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {L"app"}},
+    };
+    const fs::path root = Root() / "outcomes";
+    ASSERT_TRUE(CreateMarkedFolder(Root()));
+    s_exePath = (root / "app\\Uninst.exe").wstring();
+    const ImportHook exePath(importGetModuleFileNameW, ExePath, &s_getModuleFileName);
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        fs::create_directories(root / "app");
+        for (const char* name : {"app\\Uninst.exe", "app\\Uninst.ini"}) std::ofstream(root / name) << "x";
+        CStringList files, dirs, afterExit;
+        std::vector<HANDLE> held;
+        for (const Entry& e : c.files) {
+            std::ofstream(root / e.name) << "x";
+            if (e.kind == READ_ONLY) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_READONLY);
+            files.AddTail((root / e.name).c_str());
+        }
+        for (const Entry& e : c.dirs) {
+            fs::create_directories(root / e.name);
+            dirs.AddTail((root / e.name).c_str());
+        }
+        // Held as another process holds its current folder or a file it has open: without delete sharing.
+        for (const auto& entries : {c.files, c.dirs})
+            for (const Entry& e : entries)
+                if (e.kind == HELD)
+                    held.push_back(::CreateFileW((root / e.name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                                                 nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+        const PendingDeletions pending(root.wstring());
+
+        Outcome outcome = RemoveListed(files, dirs, nullptr, afterExit);
+        if (c.noScript) outcome = Worse(outcome, LeaveToRestart(afterExit));
+        EXPECT_EQ(c.outcome, outcome);
+        std::vector<std::wstring> expected, left;
+        for (const std::wstring& name : c.atRestart) expected.push_back((root / name).wstring());
+        EXPECT_EQ(expected, pending.Under());
+        expected.clear();
+        for (const std::wstring& name : c.afterExit) expected.push_back((root / name).wstring());
+        for (INT_PTR i = 0; i < afterExit.GetCount(); ++i) left.emplace_back(afterExit.GetAt(afterExit.FindIndex(i)));
+        EXPECT_EQ(expected, left);
+
+        for (HANDLE h : held) ::CloseHandle(h);
+        for (const Entry& e : c.files) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_NORMAL);
+        fs::remove_all(root);
+    }
+    RemoveMarkedFolder(Root());
 }

@@ -7,6 +7,7 @@
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
 #include <commctrl.h>
+#include <objbase.h>
 #include <tlhelp32.h>
 #include <cstdlib>
 #include <filesystem>
@@ -22,7 +23,7 @@ IMPORT_SLOT(MessageBoxW, 16);
 IMPORT_SLOT(GetModuleFileNameW, 12);
 IMPORT_SLOT(CreateThread, 24);
 IMPORT_SLOT(ShellExecuteW, 24);
-IMPORT_SLOT(GetUserObjectInformationW, 20);
+IMPORT_SLOT(CoCreateInstance, 20);
 
 namespace {
 
@@ -57,7 +58,6 @@ struct System {
     static bool productRunning;
     static int answer;
     static bool threadFails;
-    static bool noDesktop;
     static std::wstring exePath;
     static std::vector<Box> boxes;
     static std::vector<Thread> threads;
@@ -96,24 +96,20 @@ struct System {
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return nullptr;
     }
-    // A service's window station: no WSF_VISIBLE.
-    static BOOL WINAPI GetUserObjectInformationW(HANDLE, int index, PVOID info, DWORD size, LPDWORD needed)
-    {
-        if (index != UOI_FLAGS || size < sizeof(USEROBJECTFLAGS)) return FALSE;
-        *static_cast<USEROBJECTFLAGS*>(info) = {FALSE, 0, noDesktop ? 0u : static_cast<DWORD>(WSF_VISIBLE)};
-        *needed = sizeof(USEROBJECTFLAGS);
-        return TRUE;
-    }
     // The download page is the worker's business; nothing is opened here.
     static HINSTANCE WINAPI ShellExecuteW(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT)
     {
         return reinterpret_cast<HINSTANCE>(33);
     }
+    static HRESULT WINAPI CoCreateInstance(REFCLSID, LPUNKNOWN, DWORD, REFIID, LPVOID* out)
+    {
+        *out = nullptr;
+        return REGDB_E_CLASSNOTREG;
+    }
 };
 bool System::productRunning;
 int System::answer;
 bool System::threadFails;
-bool System::noDesktop;
 std::wstring System::exePath;
 std::vector<Box> System::boxes;
 std::vector<Thread> System::threads;
@@ -131,6 +127,7 @@ class StartedDialog : public CUninstallerDialog {
 
 public:
     BOOL returned = -1;
+    HWND hwnd = nullptr;
     bool everShown = false;
     int finalPosition = 0;
     bool visible = false, topmost = false, quitQueued = false;
@@ -142,6 +139,7 @@ public:
     BOOL OnInitDialog() override
     {
         returned = CUninstallerDialog::OnInitDialog();
+        hwnd = m_hWnd;
         visible = ::IsWindowVisible(m_hWnd);
         topmost = (::GetWindowLongW(m_hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
         ::GetWindowRect(m_hWnd, &rect);
@@ -184,14 +182,10 @@ struct Path {
     const wchar_t* box;
     UINT boxStyle;
     BOOL returns;
-    bool shown;          // centred and visible, else hidden and shrunk to nothing at the origin, or never shown
+    bool shown;          // centred and visible, else hidden and shrunk to nothing at the origin
     bool workerStarted;  // the thread start was asked for
     bool manifestStays;
     int entries;         // the progress range's upper bound, or -1 when no range is set
-    // Asked by a deployment tool: /S given, or started where nobody can answer.
-    bool silent = false;
-    bool noDesktop = false;
-    WPARAM exitCode = 0;
 };
 
 void PrintTo(const Path& path, std::ostream* os) { *os << path.name; }
@@ -204,15 +198,9 @@ const Path PATHS[] = {
     {"NoManifest", false, IDYES, NONE, false, CONFIRM, MB_YESNO | MB_ICONQUESTION, TRUE, true, false, false, -1},
     // The cut path names the directory that holds the manifest, which is not the executable's.
     {"ExecutablePathTooLong", false, IDYES, BEYOND_REACH, false, CONFIRM, MB_YESNO | MB_ICONQUESTION, TRUE, true, false, true, -1},
-    {"ThreadCannotStart", false, IDYES, EMPTY, true, CONFIRM, MB_YESNO | MB_ICONQUESTION, TRUE, true, true, false, 0},
-    {"Removal", false, IDYES, LISTED, false, CONFIRM, MB_YESNO | MB_ICONQUESTION, TRUE, true, true, false, 5},
-    // Nothing is ever shown, and the exit code says what happened.
-    {"SilentProductRunning", true, IDYES, LISTED, false, nullptr, 0, FALSE, false, false, true, -1, true, false, 1618},
-    {"SilentNoManifest", false, IDNO, NONE, false, nullptr, 0, TRUE, false, false, false, -1, true, false, 1605},
-    {"SilentRemoval", false, IDNO, LISTED, false, nullptr, 0, TRUE, false, true, false, 5, true, false, 0},
-    {"SilentThreadCannotStart", false, IDNO, EMPTY, true, nullptr, 0, TRUE, false, true, false, 0, true, false, 1603},
-    {"NobodyToAnswer", false, IDYES, LISTED, false, nullptr, 0, FALSE, false, false, true, -1, false, true, 1602},
-    {"SilentWithoutADesktop", false, IDNO, LISTED, false, nullptr, 0, TRUE, false, true, false, 5, true, true, 0},
+    {"ThreadCannotStart", false, IDYES, EMPTY, true, CONFIRM, MB_YESNO | MB_ICONQUESTION, TRUE, true, true, true, 0},
+    // The manifest stays while the removal runs: a run cut short can be run again.
+    {"Removal", false, IDYES, LISTED, false, CONFIRM, MB_YESNO | MB_ICONQUESTION, TRUE, true, true, true, 5},
 };
 
 template <size_t N>
@@ -257,8 +245,6 @@ protected:
         System::productRunning = p.productRunning;
         System::answer = p.answer;
         System::threadFails = p.threadFails;
-        System::noDesktop = p.noDesktop;
-        g_silent = p.silent;
     }
     void TearDown() override
     {
@@ -271,7 +257,7 @@ protected:
     ImportHook m_getModuleFileName{importGetModuleFileNameW, System::GetModuleFileNameW, &System::getModuleFileName};
     ImportHook m_createThread{importCreateThread, System::CreateThread, &System::createThread};
     ImportHook m_shellExecute{importShellExecuteW, System::ShellExecuteW};
-    ImportHook m_userObject{importGetUserObjectInformationW, System::GetUserObjectInformationW};
+    ImportHook m_coCreateInstance{importCoCreateInstance, System::CoCreateInstance};
 };
 
 }  // namespace
@@ -309,21 +295,21 @@ TEST_P(StartupSequence, Path)
         EXPECT_GT(dlg.rect.right - dlg.rect.left, 100);
         EXPECT_LE(std::abs(dlg.rect.left + dlg.rect.right - work.left - work.right), 1);
         EXPECT_LE(std::abs(dlg.rect.top + dlg.rect.bottom - work.top - work.bottom), 1);
-    } else if (!p.silent) {
+    } else {
         EXPECT_FALSE(dlg.visible);
         EXPECT_EQ(0, dlg.rect.left | dlg.rect.top | dlg.rect.right | dlg.rect.bottom);
     }
-    // A user's dialog is shown at some moment, if only at no size; a silent run's never is.
-    EXPECT_NE(p.silent, dlg.everShown);
+    // Shown at some moment, if only at no size.
+    EXPECT_TRUE(dlg.everShown);
 
     ASSERT_EQ(p.workerStarted ? 1u : 0u, System::threads.size());
     if (p.workerStarted) {
         const Thread& thread = System::threads[0];
         EXPECT_EQ(UninstallThreadProc, thread.proc);
-        EXPECT_EQ(static_cast<CUninstallerDialog*>(&dlg), thread.param);
+        EXPECT_EQ(static_cast<LPVOID>(dlg.hwnd), thread.param);
         EXPECT_EQ(0u, thread.stack);
         EXPECT_EQ(0u, thread.flags);
-        EXPECT_FALSE(thread.manifestThere) << "the manifest goes before the worker starts";
+        EXPECT_TRUE(thread.manifestThere) << "the manifest stays until the removal is done";
     }
     if (!p.workerStarted || p.threadFails) {
         EXPECT_TRUE(dlg.quitQueued) << "the sequence ends the run itself";
@@ -343,7 +329,7 @@ TEST_P(StartupSequence, Path)
     // The run ends on the quit message that the sequence or the worker posted.
     const MSG& last = *AfxGetCurrentMessage();
     EXPECT_EQ(static_cast<UINT>(WM_QUIT), last.message);
-    EXPECT_EQ(p.exitCode, last.wParam);
+    EXPECT_EQ(0u, last.wParam);
     EXPECT_EQ(nullptr, theApp.m_pMainWnd);
     EXPECT_EQ(removal ? p.entries : 0, dlg.finalPosition) << "the bar ends full";
     for (const std::wstring& path : Listed(FILES)) EXPECT_NE(removal, fs::exists(path)) << fs::path(path);

@@ -1,0 +1,23 @@
+#pragma once
+#include "platform/StringList.h"
+#include "uninstall/Outcome.h"
+
+// Reads the manifest beside the executable into g_fileList and g_dirList; it stays until the
+// removal is done, so that a run cut short can be run again. REMOVED when it was read, else what
+// its absence means, logged: nothing is installed, or the uninstall entry lost its manifest.
+Outcome LoadManifest();
+
+// Removes every listed file, then every listed folder that is empty, each at its turn, posting
+// WM_UNINST_STEP to hwndProgress, when there is one, for each entry; logs what became of each.
+// What is in use goes at the next restart. Uninst.exe and its manifest go once this process has
+// ended, and so do the listed folders that hold nothing else: afterExit receives those folders,
+// deepest first. Returns REMOVED, REMOVED_AT_RESTART or REMOVAL_FAILED.
+Outcome RemoveListed(const CStringList& files, const CStringList& dirs, HWND hwndProgress, CStringList& afterExit);
+
+// What goes once this process has ended is handed to the self-deleting script, logged as such.
+void LeaveToScript(const CStringList& afterExit);
+// A silent run that failed keeps Uninst.exe, its manifest and their folders for a retry.
+void KeepForRetry(const CStringList& afterExit);
+// When no script can run: Uninst.exe, its manifest and those folders go at the next restart
+// instead. REMOVED_AT_RESTART, or REMOVAL_FAILED when they cannot be scheduled.
+Outcome LeaveToRestart(const CStringList& afterExit);
