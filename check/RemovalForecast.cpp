@@ -148,16 +148,16 @@ private:
         }
     }
 
-    // After the process has ended its script deletes the executable and then the manifest, each
-    // unless it is read-only: Del leaves a read-only file. Then it removes the folder of the
-    // executable when [Dirs] lists it, and each listed folder above, deepest first, up to the first
-    // that is not listed or stays.
+    // After the process has ended its script deletes the executable, unless it is read-only: Del
+    // leaves a read-only file. Once the executable is gone, it deletes the manifest in the same way,
+    // then removes the folder of the executable when [Dirs] lists it, and each listed folder above,
+    // deepest first, up to the first that is not listed or stays.
     void RunScript()
     {
         if (m_exe == NOWHERE) return;
         bool removing = !Nodes()[m_exe].IsReadOnly();
         if (removing) m_picture.Take(m_exe);
-        if (m_manifest != NOWHERE && Nodes()[m_manifest].present && !Nodes()[m_manifest].IsReadOnly())
+        if (removing && m_manifest != NOWHERE && Nodes()[m_manifest].present && !Nodes()[m_manifest].IsReadOnly())
             m_picture.Take(m_manifest);
         for (int n = Nodes()[m_exe].parent; n != NOWHERE && Nodes()[n].present; n = Nodes()[n].parent) {
             removing = removing && IsListed(n) && Nodes()[n].children == 0 && !Nodes()[n].IsReadOnly();
@@ -240,7 +240,7 @@ private:
             Leftover left{node.IsDir(), LeftReason::NotListed, false, L"", node.path};
             const int i = static_cast<int>(n);
             if (i == m_exe || i == m_manifest) {
-                left.reason = LeftReason::ReadOnly;
+                left.reason = node.IsReadOnly() ? LeftReason::ReadOnly : LeftReason::KeptWithExe;
             } else if (node.unreadable) {
                 left.reason = LeftReason::Unreadable;
             } else if (m_failing.count(i)) {

@@ -293,7 +293,8 @@ class CheckerTest(unittest.TestCase):
                         ["left", "file", fails("Files", 0), path(i, "Quorill.exe")], root(i)]),
             ("a read-only Uninst.exe", lambda i: after(i.exe.chmod(0o444)), 1,
              lambda i: [["left", "file", "read-only: the script's Del does not delete it", path(i, "Uninst.exe")],
-                        root(i)]),
+                        ["left", "file", "Uninst.exe stays, and the script deletes the manifest only once it is gone",
+                         path(i, "Uninst.ini")], root(i)]),
             # Windows refuses to remove a directory with the read-only attribute; Wine removes it.
             ("a read-only directory", lambda i: after((i.root / "bin/codec").chmod(0o555)), 1,
              lambda i: [["stays", "Dirs", "0", "read-only directory: Windows does not remove it", path(i, "bin/codec")],
