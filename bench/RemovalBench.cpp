@@ -62,14 +62,11 @@ double BareLoop(bool openPageFirst)
 // The worker as the dialog starts it, on a thread of its own, until that thread has ended.
 double Worker(HWND hwnd)
 {
-    CUninstallerDialog dlg;
-    dlg.m_hWnd = hwnd;
     const double start = Now();
-    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, &dlg, 0, nullptr);
+    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, hwnd, 0, nullptr);
     ::WaitForSingleObject(thread, INFINITE);
     const double elapsed = Now() - start;
     ::CloseHandle(thread);
-    dlg.m_hWnd = nullptr;
 
     MSG msg;
     size_t posted = 0;

@@ -147,8 +147,10 @@ bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe, const CStringList&
     bool ok = ConvertForScript(pszExe, codePage, exe) && ConvertForScript(pszScript, codePage, script);
     if (ok) {
         // A manifest that cannot be named in the script stays, and so does its folder.
-        const bool hasManifest = ConvertForScript(DirectoryOfPath(pszExe) + L"Uninst.ini", codePage, manifest);
-        const int nFolders = hasManifest ? ConvertFolders(folders, codePage, folderPaths) : 0;
+        const CString manifestPath = DirectoryOfPath(pszExe) + L"Uninst.ini";
+        const bool hasManifest = ConvertForScript(manifestPath, codePage, manifest);
+        const bool stays = !hasManifest && ::GetFileAttributesW(manifestPath) != INVALID_FILE_ATTRIBUTES;
+        const int nFolders = stays ? 0 : ConvertFolders(folders, codePage, folderPaths);
         const ScriptPaths paths = {exe, script, hasManifest ? static_cast<const char*>(manifest) : nullptr, folderPaths,
                                    nFolders};
         int n = 0;

@@ -62,9 +62,9 @@ const BYTE INT3 = 0xCC;
 }  // namespace
 
 UninstRun::UninstRun(const std::wstring& exe, bool holdWorker, const std::wstring& arguments,
-                     const std::wstring& desktop)
+                     const std::wstring& desktop, int endAtDeletion)
     : m_exe(exe), m_holdWorker(holdWorker), m_arguments(arguments), m_desktop(desktop), m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr))
+      m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_endAtDeletion(endAtDeletion)
 {
     // The thread that starts a process as its debugger is the one that receives its events.
     m_thread = ::CreateThread(nullptr, 0, DebugLoop, this, 0, nullptr);
@@ -209,7 +209,8 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
 {
     const bool shellExecute = m_shellExecute.trap && address == m_shellExecute.trap;
     const bool coCreateInstance = m_coCreateInstance.trap && address == m_coCreateInstance.trap;
-    if (address != m_entry && !shellExecute && !coCreateInstance) return;
+    const bool deleteFile = m_deleteFile.trap && address == m_deleteFile.trap;
+    if (address != m_entry && !shellExecute && !coCreateInstance && !deleteFile) return;
     CHandle thread(::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId));
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
@@ -228,8 +229,12 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
         Patch(m_process, m_entry, m_entryByte);
         m_entry = 0;
         if (!CatchCalls("SHELL32.dll", "ShellExecuteW", m_shellExecute) ||
-            !CatchCalls("ole32.dll", "CoCreateInstance", m_coCreateInstance))
+            !CatchCalls("ole32.dll", "CoCreateInstance", m_coCreateInstance) ||
+            (m_endAtDeletion && !CatchCalls("KERNEL32.dll", "DeleteFileW", m_deleteFile)))
             ::TerminateProcess(m_process, 1);
+    } else if (deleteFile) {
+        if (++m_deletions == m_endAtDeletion) ::TerminateProcess(m_process, 1);
+        context.Eip = static_cast<DWORD>(m_deleteFile.function);
     } else if (coCreateInstance) {
         // CoCreateInstance(class, outer, context, interface, out): refused, nothing handed out.
         const GUID clsid = ReadRemote<GUID>(m_process, argument(0));

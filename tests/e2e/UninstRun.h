@@ -23,9 +23,11 @@ double NowMs();
 // Uninst.exe is ended at its entry point. Ending the run ends Uninst.exe.
 class UninstRun {
 public:
-    // arguments follow the quoted path on the command line; a desktop, "station\\desktop", replaces the caller's.
+    // arguments follow the quoted path on the command line; a desktop, "station\\desktop", replaces the
+    // caller's. With endAtDeletion, Uninst.exe is ended as it asks for that file deletion, as a
+    // power cut would end it.
     UninstRun(const std::wstring& exe, bool holdWorker, const std::wstring& arguments = L"",
-              const std::wstring& desktop = L"");
+              const std::wstring& desktop = L"", int endAtDeletion = 0);
     ~UninstRun();
     UninstRun(const UninstRun&) = delete;
     UninstRun& operator=(const UninstRun&) = delete;
@@ -70,7 +72,8 @@ private:
     HANDLE m_held;
     HANDLE m_thread = nullptr;
     ULONG_PTR m_image = 0, m_entry = 0;
-    Catch m_shellExecute = {}, m_coCreateInstance = {};
+    Catch m_shellExecute = {}, m_coCreateInstance = {}, m_deleteFile = {};
+    int m_endAtDeletion, m_deletions = 0;
     BYTE m_entryByte = 0;
     double m_launchedMs = 0, m_exitedMs = 0;
     std::mutex m_mutex;

@@ -41,9 +41,10 @@ std::vector<std::wstring> Full(const StagedInstall& install, const std::vector<s
 }
 
 std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false,
-                                 const std::wstring& arguments = L"", const std::wstring& desktop = L"")
+                                 const std::wstring& arguments = L"", const std::wstring& desktop = L"",
+                                 int endAtDeletion = 0)
 {
-    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker, arguments, desktop);
+    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker, arguments, desktop, endAtDeletion);
     EXPECT_NE(ELEVATION_REQUIRED, run->StartError())
         << "Uninst.exe asks for administrator rights: run the tests from an elevated command prompt";
     EXPECT_EQ(0u, run->StartError()) << "Uninst.exe did not start";
@@ -155,12 +156,12 @@ void EachCase(const Cases& cases, Body body)
 
 // Neither the page nor a self-deleting script was asked for: nothing can act later. Nothing changed.
 void ExpectNothingChanged(UninstRun& run, const StagedInstall& install, const std::map<std::wstring, std::wstring>& before,
-                          const std::map<std::wstring, std::wstring>& around)
+                          const std::map<std::wstring, std::wstring>& around, bool entry = true)
 {
     EXPECT_EQ(0u, run.ShellCalls().size());
     EXPECT_EQ(0u, run.ClassesAsked().size());
     EXPECT_EQ(before, Snapshot(install.Root()));
-    EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+    EXPECT_EQ(entry, KeyExists(UNINSTALL_KEY));
     EXPECT_EQ(around, install.Surroundings());
 }
 
@@ -289,23 +290,33 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
     return lines;
 }
 
-// Runs started by deployment tools: /S anywhere on the command line, or no desktop that anyone
-// sees. No window is shown at any moment, no box waits, no page opens, and the exit code says what
-// happened. A user's run where nobody can answer ends at once.
+// Runs started by deployment tools: a silent word anywhere on the command line, or no desktop that
+// anyone sees. No window is shown at any moment, no box waits, no page opens, and the exit code says
+// what happened. A user's run where nobody can answer ends at once. A silent run that fails or is cut
+// short leaves the entry, Uninst.exe and its manifest, and the same command, run again once the cause
+// is gone, finishes the job.
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
+    enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
     struct Case {
         const char* what;
         const wchar_t* arguments;
-        bool productRuns, manifest, hiddenDesktop;
+        bool productRuns, manifest, entry, hiddenDesktop, readOnly;
+        int endAtDeletion;
         DWORD code;
+        Then then;
     };
     const Case cases[] = {
-        {"silent removal", L"/S", false, true, false, 0},
-        {"silent, the product runs", L"x /s", true, true, false, 1618},
-        {"silent, no manifest", L"/S", false, false, false, 1605},
-        {"nobody to answer", L"", false, true, true, 1602},
-        {"silent, nobody to answer", L"/S", false, true, true, 0},
+        {"silent removal", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL},
+        {"/VERYSILENT", L"/VERYSILENT /NORESTART", false, true, true, false, false, 0, 0, REMOVED_ALL},
+        {"-s", L"-s", false, true, true, false, false, 0, 0, REMOVED_ALL},
+        {"silent, the product runs", L"x /s", true, true, true, false, false, 0, 1618, NOTHING_CHANGED},
+        {"silent, no manifest", L"/S", false, false, true, false, false, 0, 1603, NOTHING_CHANGED},
+        {"silent, neither manifest nor entry", L"/S", false, false, false, false, false, 0, 1605, NOTHING_CHANGED},
+        {"nobody to answer", L"", false, true, true, true, false, 0, 1602, NOTHING_CHANGED},
+        {"silent, nobody to answer", L"/S", false, true, true, true, false, 0, 0, REMOVED_ALL},
+        {"silent, a read-only file", L"/S", false, true, true, false, true, 0, 1603, RUN_AGAIN},
+        {"silent, cut short", L"/S", false, true, true, false, false, 3, 1, RUN_AGAIN},
     };
     EachCase(cases, [](const Case& c) {
         StagedInstall install;
@@ -316,11 +327,14 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         for (const auto& file : UNLISTED) files.push_back(install.Path(file));
         dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
         if (c.manifest) install.WriteManifest(files, dirs);
+        if (!c.entry) DeleteMarkedKey(UNINSTALL_KEY);
+        if (c.readOnly) ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_READONLY);
         std::unique_ptr<RunningProduct> product;
         if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
         const auto before = Snapshot(install.Root());
         const auto around = install.Surroundings();
         const std::wstring log = install.Beside(L"removal log.txt");
+        const std::wstring arguments = std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"";
         std::unique_ptr<HiddenDesktop> hidden;
         if (c.hiddenDesktop) {
             hidden = std::make_unique<HiddenDesktop>();
@@ -328,20 +342,39 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         }
 
         ShowWatch watch;
-        const auto run = Start(install, false, std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"",
-                               hidden ? hidden->Name() : L"");
+        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion);
         EXPECT_EQ(c.code, ExitCode(*run, 10000));
         ASSERT_EQ("", run->CatchProblem());
         EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
 
-        const std::vector<std::wstring> lines = ReadLog(log);
+        std::vector<std::wstring> lines = ReadLog(log);
         ASSERT_FALSE(lines.empty()) << "no log";
-        EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
-        if (c.code != 0) return ExpectNothingChanged(*run, install, before, around);
-        // The log names every entry with what became of it.
-        for (const auto& path : files) EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), L"removed\tfile\t" + path));
+        if (!c.endAtDeletion) EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
+        if (c.then == NOTHING_CHANGED) return ExpectNothingChanged(*run, install, before, around, c.entry);
+        if (c.then == RUN_AGAIN) {
+            // Still listed, still removable; a run cut short was ended at its deletion.
+            const auto gone = std::count_if(files.begin(), files.end(), [](const std::wstring& f) {
+                return ::GetFileAttributesW(f.c_str()) == INVALID_FILE_ATTRIBUTES;
+            });
+            if (c.endAtDeletion) EXPECT_EQ(c.endAtDeletion - 1, gone);
+            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+            EXPECT_TRUE(install.Exists(L"Uninst.exe"));
+            EXPECT_TRUE(install.Exists(L"Uninst.ini"));
+            EXPECT_EQ(0u, run->ShellCalls().size()) << "a script was started";
+            ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_NORMAL);
+            run = Start(install, false, arguments);
+            EXPECT_EQ(0u, ExitCode(*run, 10000));
+            lines = ReadLog(log);
+        }
+        // The log names every entry with what became of it; what an earlier run removed is absent.
+        const auto logged = [&lines](const std::wstring& what, const std::wstring& path) {
+            return std::find(lines.begin(), lines.end(), what + path) != lines.end();
+        };
+        for (const auto& path : files)
+            EXPECT_TRUE(logged(L"removed\tfile\t", path) || (c.then == RUN_AGAIN && logged(L"absent\tfile\t", path))) << path;
         for (const auto& path : dirs)
-            EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), (path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t") + path));
+            EXPECT_TRUE(logged(path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t", path) ||
+                        (c.then == RUN_AGAIN && logged(L"absent\tdir\t", path))) << path;
         EXPECT_TRUE(Gone(install.Root(), 10000)) << "the installation folder stays";
         const std::vector<ShellCall> calls = run->ShellCalls();
         ASSERT_EQ(1u, calls.size()) << "a download page was asked for";
