@@ -91,11 +91,12 @@ private:
         return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L"", fault});
     }
 
-    // Before the first removal the manifest is deleted; the executable beside it runs throughout.
+    // The executable runs throughout, and the manifest beside it stays until its script deletes both.
+    // A manifest placed there replaces whatever lies there now.
     void Start()
     {
         m_manifest = m_picture.Find(m_plan.manifest);
-        if (m_manifest != NOWHERE && (m_plan.placed || !Nodes()[m_manifest].IsReadOnly())) m_picture.Take(m_manifest);
+        if (m_manifest != NOWHERE && m_plan.placed) Nodes()[m_manifest].attributes &= ~FILE_ATTRIBUTE_READONLY;
         m_exe = m_picture.Find(m_plan.exe);
         const int holder = m_picture.Find(m_plan.exe.substr(0, m_plan.exe.rfind(L'\\')));
         if (m_exe == NOWHERE && holder != NOWHERE && Nodes()[holder].IsDir())
@@ -148,13 +149,16 @@ private:
     }
 
     // After the process has ended its script deletes the executable, unless it is read-only: Del
-    // leaves a read-only file. Then it removes the folder of the executable when [Dirs] lists it,
-    // and each listed folder above, deepest first, up to the first that is not listed or stays.
+    // leaves a read-only file. Once the executable is gone, it deletes the manifest in the same way,
+    // then removes the folder of the executable when [Dirs] lists it, and each listed folder above,
+    // deepest first, up to the first that is not listed or stays.
     void RunScript()
     {
         if (m_exe == NOWHERE) return;
         bool removing = !Nodes()[m_exe].IsReadOnly();
         if (removing) m_picture.Take(m_exe);
+        if (removing && m_manifest != NOWHERE && Nodes()[m_manifest].present && !Nodes()[m_manifest].IsReadOnly())
+            m_picture.Take(m_manifest);
         for (int n = Nodes()[m_exe].parent; n != NOWHERE && Nodes()[n].present; n = Nodes()[n].parent) {
             removing = removing && IsListed(n) && Nodes()[n].children == 0 && !Nodes()[n].IsReadOnly();
             if (!removing && !m_picture.Contains(Nodes()[n].path)) break;
@@ -235,10 +239,8 @@ private:
             if (!node.present || node.expected || !m_picture.Contains(node.path)) continue;
             Leftover left{node.IsDir(), LeftReason::NotListed, false, L"", node.path};
             const int i = static_cast<int>(n);
-            if (i == m_exe) {
-                left.reason = LeftReason::ReadOnlyExe;
-            } else if (i == m_manifest) {
-                left.reason = LeftReason::ReadOnlyManifest;
+            if (i == m_exe || i == m_manifest) {
+                left.reason = node.IsReadOnly() ? LeftReason::ReadOnly : LeftReason::KeptWithExe;
             } else if (node.unreadable) {
                 left.reason = LeftReason::Unreadable;
             } else if (m_failing.count(i)) {
@@ -274,8 +276,8 @@ private:
     enum class Remains { Other, AfterExit, AtRestart };
 
     // What a listed directory that is not empty still holds: only what goes after exit (the
-    // executable, and listed directories that hold nothing else), also what waits for the next
-    // restart, or anything else.
+    // executable and the manifest, and listed directories that hold nothing else), also what waits
+    // for the next restart, or anything else.
     Remains WhatRemains(int n)
     {
         Remains remains = Remains::AfterExit;
@@ -284,7 +286,7 @@ private:
             if (Nodes()[c].parent != n || !Nodes()[c].present) continue;
             if (std::count(m_scheduled.begin(), m_scheduled.end(), i))
                 remains = Remains::AtRestart;
-            else if (i != m_exe && !std::count(m_leftToScript.begin(), m_leftToScript.end(), i))
+            else if (i != m_exe && i != m_manifest && !std::count(m_leftToScript.begin(), m_leftToScript.end(), i))
                 return Remains::Other;
         }
         return remains;

@@ -46,7 +46,7 @@ struct EntryOutcome {
 };
 
 enum class LeftReason {
-    NotListed, EntrySkipped, EntryFails, EntryLiteral, ReadOnlyManifest, ReadOnlyExe, Unreadable, TooLong
+    NotListed, EntrySkipped, EntryFails, EntryLiteral, ReadOnly, KeptWithExe, Unreadable, TooLong
 };
 
 struct Leftover {
@@ -58,9 +58,9 @@ struct Leftover {
     std::wstring path;
 };
 
-// A folder that holds Uninst.exe while the removal runs, or holds the folder that does, and what
-// becomes of it: the script that deletes Uninst.exe after its exit removes the folder of Uninst.exe
-// and then each folder above it, while they are listed in [Dirs] and empty.
+// A folder that holds Uninst.exe and its manifest while the removal runs, or holds the folder that
+// does, and what becomes of it: the script that deletes both after exit removes the folder of
+// Uninst.exe and then each folder above it, while they are listed in [Dirs] and empty.
 enum class Fate { RemovedAfterExit, RemovedAtRestart, Unlisted, NotEmpty, ReadOnly };
 
 struct ExeFolder {

@@ -123,7 +123,8 @@ static std::wstring OutcomeText(const EntryOutcome& o)
 
 static std::wstring FateText(const ExeFolder& folder, bool first)
 {
-    const std::wstring holds = first ? L"holds Uninst.exe while the removal runs; " : L"holds the folder of Uninst.exe; ";
+    const std::wstring holds =
+        first ? L"holds Uninst.exe and Uninst.ini while the removal runs; " : L"holds the folder of Uninst.exe; ";
     switch (folder.fate) {
     case Fate::RemovedAfterExit: return holds + L"removed after exit";
     case Fate::RemovedAtRestart: return holds + L"removed at the next restart";
@@ -142,8 +143,8 @@ static std::wstring LeftText(const Leftover& left)
     case LeftReason::EntrySkipped: return entry + L" is skipped";
     case LeftReason::EntryFails: return entry + L" fails";
     case LeftReason::EntryLiteral: return entry + L" names it only without \\\\?\\";
-    case LeftReason::ReadOnlyManifest: return L"read-only: Uninst.exe does not delete it";
-    case LeftReason::ReadOnlyExe: return L"read-only: the script's Del does not delete it";
+    case LeftReason::ReadOnly: return L"read-only: the script's Del does not delete it";
+    case LeftReason::KeptWithExe: return L"Uninst.exe stays, and the script deletes the manifest only once it is gone";
     case LeftReason::Unreadable: return L"cannot be read: nothing can be said about what it holds";
     case LeftReason::TooLong:
         return L"its path is longer than " + std::to_wstring(MAX_PATH - 1) + L" characters, the most an entry may hold";
@@ -329,7 +330,8 @@ int wmain(int argc, wchar_t** argv)
                   v.uninstall.command});
         if (v.quiet.present)
             out.Line({L"command", v.where,
-                      L"QuietUninstallString: " + (v.quiet.fault.empty() ? L"starts the Uninst.exe checked with /S" : v.quiet.fault),
+                      L"QuietUninstallString: " +
+                          (v.quiet.fault.empty() ? L"starts the Uninst.exe checked with " + v.quiet.silentWord : v.quiet.fault),
                       v.quiet.command});
         else
             out.Line({L"note", L"no QuietUninstallString (" + v.where + L"): deployment tools would start the interactive run",

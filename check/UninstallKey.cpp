@@ -1,6 +1,7 @@
 #include "check/UninstallKey.h"
 #include "check/CanonicalPath.h"
 #include <windows.h>
+#include <shellapi.h>
 
 static const wchar_t KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 const wchar_t UNINSTALL_KEY_NAME[] = L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
@@ -111,27 +112,32 @@ static std::wstring CommandFault(const std::wstring& command, const std::wstring
     return Another(exe, command.substr(0, command.find(L' ')));
 }
 
-// Uninst.exe runs silently with the word /S, in either case, anywhere on its command line.
-static bool HasSilentWord(const std::wstring& args)
+// Uninst.exe runs silently with any of these words after / or -, in any letter case, anywhere on
+// its command line as Windows splits it into words; the first one there is.
+static std::wstring SilentWord(const std::wstring& args)
 {
-    for (size_t start = args.find_first_not_of(L" \t"), end; start != std::wstring::npos;
-         start = args.find_first_not_of(L" \t", end)) {
-        end = args.find_first_of(L" \t", start);
-        if (Key(args.substr(start, end - start)) == L"/S") return true;
-    }
-    return false;
+    static const LPCWSTR words[] = {L"S", L"SILENT", L"VERYSILENT", L"QUIET", L"Q", L"QN"};
+    int count = 0;
+    LPWSTR* argv = ::CommandLineToArgvW((L"Uninst.exe " + args).c_str(), &count);
+    std::wstring found;
+    for (int i = 1; argv && i < count && found.empty(); ++i)
+        for (LPCWSTR word : words)
+            if ((argv[i][0] == L'/' || argv[i][0] == L'-') && Key(argv[i] + 1) == word) found = argv[i];
+    ::LocalFree(argv);
+    return found;
 }
 
 static CommandVerdict JudgeCommand(HKEY key, LPCWSTR pszName, const std::wstring& exe, bool wow64, bool silent)
 {
-    CommandVerdict v = {false, L"", L""};
+    CommandVerdict v = {false, L"", L"", L""};
     v.present = ReadString(key, pszName, wow64, v.command);
     if (!v.present) return v;
     std::wstring args;
     v.fault = CommandFault(v.command, exe, args);
-    if (silent && v.fault.empty() && !HasSilentWord(args))
-        v.fault = L"starts the Uninst.exe checked without /S: deployment tools would start the interactive run, which "
-                  L"waits for an answer";
+    v.silentWord = SilentWord(args);
+    if (silent && v.fault.empty() && v.silentWord.empty())
+        v.fault = L"starts the Uninst.exe checked without a silent word such as /S: deployment tools would start the "
+                  L"interactive run, which waits for an answer";
     return v;
 }
 

@@ -5,11 +5,12 @@
 extern const wchar_t UNINSTALL_KEY_NAME[];  // as the report names it, HKLM\...
 
 // What Apps & features starts from one of the entry's command values, and why that is not the
-// Uninst.exe checked, or for QuietUninstallString not its silent run (/S).
+// Uninst.exe checked, or for QuietUninstallString not its silent run (/S or another silent word).
 struct CommandVerdict {
     bool present;
-    std::wstring command;  // as written, environment variables expanded as the 64-bit shell does
-    std::wstring fault;    // empty when it starts what it should
+    std::wstring command;     // as written, environment variables expanded as the 64-bit shell does
+    std::wstring fault;       // empty when it starts what it should
+    std::wstring silentWord;  // the first silent word among its arguments
 };
 
 // The product's entry in the system's list of installed programs, in one place, and what becomes of

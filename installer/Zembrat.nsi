@@ -23,16 +23,64 @@ Var Manifest
 Var FileKey
 Var DirCount
 
-; Why $INSTDIR will not do, in $R0, or "": a folder that holds anything and is not this product's
-; installation (the folder its entry names, with the manifest there), whose files the manifest
-; would list and Uninst.exe delete; or another folder while the product is installed, whose entry
-; the new one would take over.
+; Moves $R9 past the string it points at; the string's length in $R2.
+!macro PastString
+  System::Call "kernel32::lstrlenW(p R9) i .R2"
+  IntOp $R9 $R9 + $R2
+  IntOp $R9 $R9 + $R2
+  IntOp $R9 $R9 + 2
+!macroend
+
+; A deletion at the next restart of $INSTDIR or of anything in it, in $R3, or "". Windows keeps them
+; in PendingFileRenameOperations, a REG_MULTI_SZ, which ReadRegStr does not read: pairs of
+; \??\<path> and a target, an empty target for a deletion.
+Function PendingDeletion
+  StrCpy $R3 ""
+  ; HKEY_LOCAL_MACHINE, KEY_QUERY_VALUE
+  System::Call "advapi32::RegOpenKeyExW(p 0x80000002, w 'System\CurrentControlSet\Control\Session Manager', i 0, i 1, *p .R4) i .R5"
+  ${IfThen} $R5 != 0 ${|} Return ${|}
+  System::Call "advapi32::RegQueryValueExW(p R4, w 'PendingFileRenameOperations', p 0, *i .R5, p 0, *i .R6) i .R7"
+  ${If} $R7 == 0
+  ${AndIf} $R5 == 7
+    ; Two zero characters more, so that every string ends inside the buffer.
+    IntOp $R5 $R6 + 4
+    System::Alloc $R5
+    Pop $R7
+    System::Call "advapi32::RegQueryValueExW(p R4, w 'PendingFileRenameOperations', p 0, p 0, p R7, *i R6 R6) i .R5"
+    ${IfThen} $R5 != 0 ${|} StrCpy $R6 0 ${|}
+    IntOp $R8 $R7 + $R6
+    StrCpy $R9 $R7
+    StrLen $R5 "\??\$INSTDIR\"
+    ${DoWhile} $R9 U< $R8
+      System::Call "kernel32::lstrcpynW(w .R1, p R9, i ${NSIS_MAX_STRLEN})"
+      !insertmacro PastString
+      !insertmacro PastString
+      ; Without regard to case, as Windows names files; C:\Zembrat2 is not in C:\Zembrat.
+      StrCpy $R0 "$R1\" $R5
+      ${If} $R2 == 0
+      ${AndIf} $R0 == "\??\$INSTDIR\"
+        StrCpy $R3 $R1 "" 4
+      ${EndIf}
+    ${Loop}
+    System::Free $R7
+  ${EndIf}
+  System::Call "advapi32::RegCloseKey(p R4)"
+FunctionEnd
+
+; Why $INSTDIR will not do, in $R0, or "": files in it wait to be deleted at the next restart, which
+; would take the new installation's files with them; a folder that holds anything and is not this
+; product's installation (the folder its entry names, with the manifest there), whose files the
+; manifest would list and Uninst.exe delete; or another folder while the product is installed, whose
+; entry the new one would take over.
 Function CheckFolder
+  Call PendingDeletion
   StrCpy $R0 ""
   SetRegView 32
   ReadRegStr $R1 HKLM "${UNINST_KEY}" "InstallLocation"
   ${DirState} "$INSTDIR" $R2
-  ${If} $R1 != ""
+  ${If} $R3 != ""
+    StrCpy $R0 "重新启动计算机时，Windows 要删除 $INSTDIR 或其中的文件。请先重新启动计算机，再安装。"
+  ${ElseIf} $R1 != ""
   ${AndIf} $R1 != $INSTDIR
   ${AndIf} ${FileExists} "$R1\Uninst.exe"
     StrCpy $R0 "Zembrat 已安装在 $R1。请安装到同一文件夹，或者先卸载它。"

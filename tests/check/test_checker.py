@@ -13,7 +13,7 @@ from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, UNINSTALL_KEY, Insta
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
 FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "expected", "encoding", "key", "command"}
-HOLDS_EXE = "holds Uninst.exe while the removal runs; "
+HOLDS_EXE = "holds Uninst.exe and Uninst.ini while the removal runs; "
 REMOVED, NOT_EMPTY, UNLISTED_FOLDER = (HOLDS_EXE + f for f in ("removed after exit", "stays: not empty", "stays: no entry lists it"))
 UNLISTED = "no entry lists it"
 STOPS_AT_3 = "never read: after key 3, where reading stops"
@@ -293,7 +293,8 @@ class CheckerTest(unittest.TestCase):
                         ["left", "file", fails("Files", 0), path(i, "Quorill.exe")], root(i)]),
             ("a read-only Uninst.exe", lambda i: after(i.exe.chmod(0o444)), 1,
              lambda i: [["left", "file", "read-only: the script's Del does not delete it", path(i, "Uninst.exe")],
-                        root(i)]),
+                        ["left", "file", "Uninst.exe stays, and the script deletes the manifest only once it is gone",
+                         path(i, "Uninst.ini")], root(i)]),
             # Windows refuses to remove a directory with the read-only attribute; Wine removes it.
             ("a read-only directory", lambda i: after((i.root / "bin/codec").chmod(0o555)), 1,
              lambda i: [["stays", "Dirs", "0", "read-only directory: Windows does not remove it", path(i, "bin/codec")],
@@ -375,9 +376,13 @@ class CheckerTest(unittest.TestCase):
             ("a command to expand", registered(UninstallString=("REG_EXPAND_SZ", r'"%ProgramFiles%\Zembrat\problem\Uninst.exe"')),
              0, key_lines()),
             ("no QuietUninstallString", registered(QuietUninstallString=None), 0, key_lines(quiet=None)),
-            ("a QuietUninstallString without /S", registered(QuietUninstallString='"{exe}" /silent'), 1,
-             key_lines(quiet="QuietUninstallString: starts the Uninst.exe checked without /S: deployment tools would start "
-                             "the interactive run, which waits for an answer", quiet_value='"{exe}" /silent')),
+            *[(f"a QuietUninstallString with {word}", registered(QuietUninstallString='"{exe}" ' + args), 0,
+               key_lines(quiet="QuietUninstallString: starts the Uninst.exe checked with " + word, quiet_value='"{exe}" ' + args))
+              for word, args in [("/VERYSILENT", "/VERYSILENT"), ("-s", '/NORESTART "-s"'), ("/qn", "/qn")]],
+            ("a QuietUninstallString without a silent word", registered(QuietUninstallString='"{exe}" --silent /NORESTART'), 1,
+             key_lines(quiet="QuietUninstallString: starts the Uninst.exe checked without a silent word such as /S: deployment "
+                             "tools would start the interactive run, which waits for an answer",
+                       quiet_value='"{exe}" --silent /NORESTART')),
             ("a folder that cannot be read", unreadable, 1,
              lambda i: [["unknown", "Files", "3", "inside a folder that cannot be read", path(i, "locked/x.dll")],
                         ["stays", "Dirs", "2", "cannot be read: whether it is empty cannot be told", path(i, "locked")],
@@ -488,6 +493,9 @@ class CheckerTest(unittest.TestCase):
                 ("a manifest checked from elsewhere", from_elsewhere, 0),
                 ("paths taken literally after \\\\?\\",
                  lambda install: install.write_manifest(**literal_entries(install)) or [windows_path(install.manifest)], 1),
+                ("a read-only Uninst.ini", lambda install: install.write_manifest() or install.manifest.chmod(0o444) or
+                 [windows_path(install.manifest)], 1),
+                # Last: its script, still trying, would keep the next run from writing its own.
                 ("a read-only Uninst.exe", read_only_exe, 1)]
         for n, (what, stage, status) in enumerate(rows):
             with self.subTest(what):
