@@ -69,7 +69,7 @@ FunctionEnd
 
 ; Why $INSTDIR will not do, in $R0, or "": files in it wait to be deleted at the next restart, which
 ; would take the new installation's files with them; a folder that holds anything and is not this
-; product's installation (the folder its entry names, with the manifest there), whose files the
+; product's installation (the folder its entry names, with its manifest or its Uninst.exe), whose files the
 ; manifest would list and Uninst.exe delete; or another folder while the product is installed, whose
 ; entry the new one would take over.
 Function CheckFolder
@@ -85,8 +85,10 @@ Function CheckFolder
   ${AndIf} ${FileExists} "$R1\Uninst.exe"
     StrCpy $R0 "Zembrat 已安装在 $R1。请安装到同一文件夹，或者先卸载它。"
   ${ElseIf} $R2 == 1
-    ${If} $R1 != $INSTDIR
-    ${OrIfNot} ${FileExists} "$INSTDIR\Uninst.ini"
+    ; Left to right: with neither its manifest nor, should that be lost, its Uninst.exe, or not the entry's.
+    ${IfNot} ${FileExists} "$INSTDIR\Uninst.ini"
+    ${AndIfNot} ${FileExists} "$INSTDIR\Uninst.exe"
+    ${OrIf} $R1 != $INSTDIR
       StrCpy $R0 "$INSTDIR 中已有其他文件。请选择一个空文件夹。"
     ${EndIf}
   ${EndIf}

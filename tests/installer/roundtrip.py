@@ -69,6 +69,12 @@ class RoundTrip(unittest.TestCase):
 
     def test_removed_by_deployment_tools_and_what_is_in_use_at_the_next_restart(self):
         before = tree()
+        folder = install(r"C:\Zembrat 网络电话")
+        # Its manifest lost while its entry stays: 1603 and no change, and installing again repairs it.
+        (folder / "Uninst.ini").unlink()
+        lost = tree()
+        self.assertEqual(["exit 1603"], wine(PROBE_EXE, "winget").stdout.split("\n")[:1])
+        self.assertEqual(lost, tree())
         install(r"C:\Zembrat 网络电话")
         # As winget starts QuietUninstallString: nothing asks, nothing is left, the exit code is 0.
         self.assertEqual(["exit 0"], wine(PROBE_EXE, "winget").stdout.split("\n")[:1])
