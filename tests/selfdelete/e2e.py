@@ -1,9 +1,10 @@
 """End to end under Wine's real cmd.exe: the exit step's script deletes the program's file once the
 program has ended, then itself; it waits without spending CPU, gives up after about a minute, and
 whatever the install or temporary directory is called, it runs no other command and touches no
-other file."""
+other file. Without a script, the file goes at the next restart."""
 import os
 import shutil
+import subprocess
 import sys
 import time
 
@@ -13,6 +14,7 @@ from winesession import CHINESE, DRIVE_C, CpuWatch, install, windows_path, wait_
 PROGRAM = sys.argv[1]
 ROOT = os.path.join(DRIVE_C, 'selfdelete_e2e')
 SCRIPT = '_self_del.bat'
+SESSION_MANAGER = r'HKLM\System\CurrentControlSet\Control\Session Manager'
 failures = []
 
 
@@ -83,21 +85,35 @@ def hostile_names(env, label):
           f'{label} no injected command ran')
 
 
-def nothing_scheduled():
+def pending():
+    """What the prefix deletes at its next restart, as reg prints it."""
+    return subprocess.run(['wine', 'reg', 'query', SESSION_MANAGER, '/v', 'PendingFileRenameOperations'],
+                          capture_output=True, text=True, errors='replace').stdout
+
+
+def no_script():
+    """Without a script, nothing runs after exit: the executable goes at the next restart instead. A script name
+    taken by a directory only makes the program use a name of its own."""
     shutil.rmtree(ROOT, ignore_errors=True)
     cases = [
-        ('no removal', 'none', os.path.join(ROOT, 'tmp')),
-        ('temporary directory too long', 'done', os.path.join(ROOT, *['t' * 60] * 5)),
-        ('temporary directory missing', 'done', os.path.join(ROOT, 'missing')),
-        ('script name taken by a directory', 'done', os.path.join(ROOT, 'taken')),
+        ('no removal', 'none', os.path.join(ROOT, 'tmp'), 0),
+        ('temporary directory too long', 'done', os.path.join(ROOT, *['t' * 60] * 5), 1),
+        ('temporary directory missing', 'done', os.path.join(ROOT, 'missing'), 1),
     ]
-    os.makedirs(os.path.join(ROOT, 'taken', SCRIPT, 'inside'))
-    for what, mode, temp in cases:
+    for what, mode, temp, scheduled in cases:
         exe = install(PROGRAM, os.path.join(ROOT, 'app'))
+        before = pending().count(windows_path(exe))
         code = wine(windows_path(exe), mode, windows_path(temp) + '\\', cwd=ROOT)
         time.sleep(1.5)
         check(code == 0 and os.path.exists(exe) and not os.path.isfile(os.path.join(temp, SCRIPT)),
               f'{what}: exit code {code}, executable stays, no script')
+        check(pending().count(windows_path(exe)) - before == scheduled, f'{what}: scheduled at the next restart: {scheduled}')
+    # The prefix is the tests' own: its restart carries the deletions out.
+    wine('wineboot', '-r')
+    os.makedirs(os.path.join(ROOT, 'taken', SCRIPT, 'inside'))
+    exe = install(PROGRAM, os.path.join(ROOT, 'app'))
+    code, _ = run(exe, 'done', os.path.join(ROOT, 'taken'))
+    check(code == 0 and wait_gone(exe, 10) is not None, 'script name taken by a directory: exit code 0, executable gone')
     check(os.path.isdir(os.path.join(ROOT, 'taken', SCRIPT, 'inside')), 'the directory in the way stays')
 
 
@@ -139,7 +155,7 @@ def undeletable():
 
 hostile_names({}, 'locale 1252:')
 hostile_names(CHINESE, 'locale 936:')
-nothing_scheduled()
+no_script()
 held_open()
 undeletable()
 shutil.rmtree(ROOT, ignore_errors=True)
