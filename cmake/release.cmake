@@ -1,5 +1,5 @@
 # Uninst.exe as a vendor ships it: the same bytes from every build of the same source, and an
-# Authenticode signature when a packager asks for one (README.md, "For packagers").
+# Authenticode signature when a packager asks for one (docs/packagers.md).
 
 # The linker writes SOURCE_DATE_EPOCH into the image's time stamp, and the checksum follows from
 # it; unset, it would write the time of linking. Our default is 0, no date, so that a copy of the

@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the test kit: build/win32/kit/ and build/win32/kit.zip, to run on a real Windows
-# (README.md, "On a real Windows").
+# (docs/windows.md).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
