@@ -1,5 +1,5 @@
 #include "app/CommandLine.h"
-#include "app/RemovalLog.h"
+#include "uninstall/RemovalLog.h"
 #include <shellapi.h>
 
 // NSIS's, Inno Setup's and Windows Installer's words for it, which administrators reach for.

@@ -1,9 +1,9 @@
 #include "app/UninstallerApp.h"
 #include "app/CommandLine.h"
-#include "app/RemovalLog.h"
 #include "selfdelete/SelfDelete.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/Removal.h"
+#include "uninstall/RemovalLog.h"
 #include "uninstall/SilentRemoval.h"
 #include <commctrl.h>
 

@@ -1,6 +1,6 @@
 // Times the removal worker against a bare loop of DeleteFileW and RemoveDirectoryW over the same
 // paths, each on a freshly built tree of 200 files in 200 nested directories.
-#include "app/UninstallerApp.h"
+#include "uninstall/Removal.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
 #include "DownloadPageUrl.h"

@@ -1,8 +1,8 @@
 #include "uninstall/DownloadPage.h"
 #include "DownloadPageUrl.h"
-#include "app/RemovalLog.h"
 #include "platform/Com.h"
 #include "platform/Handle.h"
+#include "uninstall/RemovalLog.h"
 #include <exdisp.h>
 #include <shellapi.h>
 #include <shldisp.h>

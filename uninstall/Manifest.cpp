@@ -1,5 +1,5 @@
 #include "uninstall/Manifest.h"
-#include "app/RemovalLog.h"
+#include "uninstall/RemovalLog.h"
 
 CString GetModuleDirectory()
 {

@@ -1,10 +1,9 @@
 #include "uninstall/Removal.h"
-#include "app/RemovalLog.h"
-#include "app/UninstallerApp.h"
 #include "platform/Handle.h"
 #include "platform/Path.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/Manifest.h"
+#include "uninstall/RemovalLog.h"
 #include "uninstall/UninstallKey.h"
 
 // The keys of what was scheduled for the next restart, and of what goes after exit: Uninst.exe, its

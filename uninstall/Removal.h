@@ -2,6 +2,16 @@
 #include "platform/StringList.h"
 #include "uninstall/Outcome.h"
 
+// What the manifest lists for removal, filled before the removal starts and only read after. The
+// application's start step owns them, with the rest of the process-wide state.
+extern CStringList g_fileList;
+extern CStringList g_dirList;
+// Set by the removal when Uninst.exe, its manifest and the folders in g_afterExit (deepest first)
+// are to go once the process has ended; read by the exit step. A worker thread writes both before
+// it posts its quit message, and the exit step reads them after the loop has retrieved that message.
+extern int g_uninstallDone;
+extern CStringList g_afterExit;
+
 // Reads the manifest beside the executable into g_fileList and g_dirList; it stays until the
 // removal is done, so that a run cut short can be run again. REMOVED when it was read, else what
 // its absence means, logged: nothing is installed, or the uninstall entry lost its manifest.

@@ -1,5 +1,4 @@
 #include "uninstall/RemovalWorker.h"
-#include "app/UninstallerApp.h"
 #include "uninstall/DownloadPage.h"
 #include "uninstall/Removal.h"
 #include "uninstall/UninstallKey.h"

@@ -1,9 +1,8 @@
 #include "uninstall/SilentRemoval.h"
 #include "DownloadPageUrl.h"
-#include "app/RemovalLog.h"
-#include "app/UninstallerApp.h"
 #include "uninstall/ProcessCheck.h"
 #include "uninstall/Removal.h"
+#include "uninstall/RemovalLog.h"
 #include "uninstall/UninstallKey.h"
 
 Outcome RemoveSilently()

@@ -1,9 +1,8 @@
-#include "app/RemovalLog.h"
-#include "app/UninstallerApp.h"
 #include "platform/Thread.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/ProcessCheck.h"
 #include "uninstall/Removal.h"
+#include "uninstall/RemovalLog.h"
 #include "uninstall/RemovalWorker.h"
 
 static const WCHAR CAPTION[] = L"Zembrat";

@@ -1,6 +1,6 @@
 #include "uninstall/UninstallKey.h"
-#include "app/RemovalLog.h"
 #include "platform/String.h"
+#include "uninstall/RemovalLog.h"
 
 static const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 

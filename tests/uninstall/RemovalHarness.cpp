@@ -1,6 +1,6 @@
 #include "RemovalHarness.h"
 #include "DownloadPageUrl.h"
-#include "app/RemovalLog.h"
+#include "uninstall/RemovalLog.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
 #include <filesystem>

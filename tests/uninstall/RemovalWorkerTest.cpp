@@ -3,8 +3,8 @@
 // each test builds the tree afresh at the same paths.
 #include "ImportHook.h"
 #include "RemovalHarness.h"
-#include "app/UninstallerApp.h"
 #include "platform/Thread.h"
+#include "platform/WinApp.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/Removal.h"
 #include "uninstall/RemovalWorker.h"

@@ -4,6 +4,7 @@
 #include "ImportHook.h"
 #include "KitMark.h"
 #include "app/UninstallerApp.h"
+#include "uninstall/Removal.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
 #include <commctrl.h>

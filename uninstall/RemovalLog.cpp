@@ -1,4 +1,4 @@
-#include "app/RemovalLog.h"
+#include "uninstall/RemovalLog.h"
 #include "platform/Handle.h"
 #include "platform/HeapArray.h"
 #include "platform/Path.h"
