@@ -1,14 +1,14 @@
 #include "RemovalHarness.h"
 #include "DownloadPageUrl.h"
-#include "uninstall/RemovalLog.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/RemovalLog.h"
 #include "uninstall/RemovalWorker.h"
+#include <exdisp.h>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <gtest/gtest.h>
-
-#include <exdisp.h>
+#include <iterator>
+#include <tuple>
 
 IMPORT_SLOT(ShellExecuteW, 24);
 IMPORT_SLOT(CoCreateInstance, 20);
@@ -99,10 +99,9 @@ HRESULT WINAPI ReachDesktopShell(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID, LPVOI
 
 }  // namespace
 
-bool PageRecorder::Call::operator==(const Call& other) const
+bool PageRecorder::Call::operator==(const Call& o) const
 {
-    return way == other.way && verb == other.verb && file == other.file && parameters == other.parameters &&
-           directory == other.directory && show == other.show;
+    return std::tie(way, verb, file, parameters, directory, show) == std::tie(o.way, o.verb, o.file, o.parameters, o.directory, o.show);
 }
 
 PageRecorder::PageRecorder(std::function<void()> onOpen, bool elevated, int failAt)
