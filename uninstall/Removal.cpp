@@ -27,9 +27,8 @@ static CString ManifestPath()
 
 Outcome LoadManifest()
 {
-    const CString directory = GetModuleDirectory();
-    const CString manifest = directory + L"Uninst.ini";
-    if (!directory.IsEmpty() && FileExists(manifest)) {
+    const CString manifest = ManifestPath();
+    if (!manifest.IsEmpty() && FileExists(manifest)) {
         ReadManifestSection(manifest, L"Files", g_fileList);
         ReadManifestSection(manifest, L"Dirs", g_dirList);
         return REMOVED;
