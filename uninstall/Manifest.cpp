@@ -1,12 +1,16 @@
 #include "uninstall/Manifest.h"
 #include "uninstall/RemovalLog.h"
 
-CString GetModuleDirectory()
+CString GetModulePath()
 {
     WCHAR path[MAX_PATH];
     const DWORD length = ::GetModuleFileNameW(nullptr, path, MAX_PATH);
-    if (length == 0 || length >= MAX_PATH) return CString();
-    return DirectoryOfPath(path);
+    return length == 0 || length >= MAX_PATH ? CString() : CString(path);
+}
+
+CString GetModuleDirectory()
+{
+    return DirectoryOfPath(GetModulePath());
 }
 
 bool FileExists(LPCWSTR pszPath)

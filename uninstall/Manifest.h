@@ -1,8 +1,9 @@
 #pragma once
 #include "platform/Path.h"
 
-// The directory of the running executable, ending in a separator; empty when the executable's
-// path does not fit in MAX_PATH, for a cut path would name another directory.
+// The running executable's path, and its directory, ending in a separator; empty when the
+// executable's path does not fit in MAX_PATH, for a cut path would name another file.
+CString GetModulePath();
 CString GetModuleDirectory();
 bool FileExists(LPCWSTR pszPath);
 
@@ -19,4 +20,3 @@ ManifestValue ReadManifestKey(LPCWSTR pszManifest, LPCWSTR pszSection, int index
 // Appends the paths of keys "0", "1", ... of a manifest section to the list, up to the end of the
 // section or the key limit; skipped values are left out.
 void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& list);
-

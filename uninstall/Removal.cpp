@@ -12,13 +12,6 @@ struct Later {
     CStringList atRestart, afterExit;
 };
 
-static CString ExePath()
-{
-    WCHAR exe[MAX_PATH];
-    const DWORD n = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    return n > 0 && n < MAX_PATH ? CString(exe) : CString();
-}
-
 static CString ManifestPath()
 {
     const CString directory = GetModuleDirectory();
@@ -145,7 +138,7 @@ Outcome RemoveListed(const CStringList& files, const CStringList& dirs, HWND hwn
     WCHAR system[MAX_PATH];
     if (::GetSystemDirectoryW(system, MAX_PATH)) ::SetCurrentDirectoryW(system);
 
-    const CString exe = ExePath(), manifest = ManifestPath();
+    const CString exe = GetModulePath(), manifest = ManifestPath();
     Later later;
     later.afterExit.AddTail(PathKey(exe));
     later.afterExit.AddTail(PathKey(manifest));
@@ -172,7 +165,7 @@ Outcome RemoveListed(const CStringList& files, const CStringList& dirs, HWND hwn
 
 static void LogWhatGoesAfterExit(LPCWSTR pszWhat, const CStringList& afterExit)
 {
-    LogLine(pszWhat, L"file", ExePath());
+    LogLine(pszWhat, L"file", GetModulePath());
     LogLine(pszWhat, L"file", ManifestPath());
     for (INT_PTR i = 0; i < afterExit.GetCount(); ++i) LogLine(pszWhat, L"dir", afterExit.GetAt(afterExit.FindIndex(i)));
 }
@@ -191,7 +184,7 @@ void KeepForRetry(const CStringList& afterExit)
 Outcome LeaveToRestart(const CStringList& afterExit)
 {
     LogLine(L"script", L"could not be written or started: what it would remove goes at the next restart instead");
-    Outcome outcome = ScheduleAtRestart(L"file", ExePath(), nullptr);
+    Outcome outcome = ScheduleAtRestart(L"file", GetModulePath(), nullptr);
     if (FileExists(ManifestPath())) outcome = Worse(outcome, ScheduleAtRestart(L"file", ManifestPath(), nullptr));
     for (INT_PTR i = 0; i < afterExit.GetCount(); ++i)
         outcome = Worse(outcome, ScheduleAtRestart(L"dir", afterExit.GetAt(afterExit.FindIndex(i)), nullptr));

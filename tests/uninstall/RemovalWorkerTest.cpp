@@ -355,7 +355,6 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         {"a read-only file beside one in use", {{L"ro.txt", READ_ONLY}, {L"busy.dll", HELD}}, {}, false, REMOVAL_FAILED,
          {L"busy.dll"}, {}},
         {"a read-only file alone", {{L"ro.txt", READ_ONLY}}, {}, false, REMOVAL_FAILED, {}, {}},
-        {"Uninst.exe's folder", {}, {{L"app", PLAIN}}, false, REMOVED, {}, {L"app"}},
         {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, true, REMOVED_AT_RESTART,
          {L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {L"app"}},
     };
