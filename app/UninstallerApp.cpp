@@ -1,9 +1,11 @@
 #include "app/UninstallerApp.h"
 #include "app/CommandLine.h"
-#include "selfdelete/SelfDelete.h"
 #include "ui/UninstallerDialog.h"
-#include "uninstall/Removal.h"
+#include "uninstall/AfterExit.h"
+#include "uninstall/ClosingSequence.h"
+#include "uninstall/DownloadPage.h"
 #include "uninstall/RemovalLog.h"
+#include "uninstall/RunState.h"
 #include "uninstall/SilentRemoval.h"
 #include <commctrl.h>
 
@@ -12,7 +14,7 @@ CUninstallerApp theApp;
 CStringList g_fileList;
 CStringList g_dirList;
 int g_uninstallDone = 0;
-CStringList g_afterExit;
+Leftovers g_leftovers;
 RunKind g_runKind = RUN_AT_DESKTOP;
 Outcome g_outcome = REMOVED;
 
@@ -51,19 +53,19 @@ BOOL CUninstallerApp::InitInstance()
     CUninstallerDialog dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
+    if (g_uninstallDone) EndRemovalAtDesktop(g_leftovers);
     return FALSE;
 }
 
 int CUninstallerApp::ExitInstance()
 {
     CWinApp::ExitInstance();
-    if (g_uninstallDone) {
-        if (ScheduleSelfDelete(g_afterExit)) LogLine(L"script", L"started: it removes what goes after exit");
-        else g_outcome = Worse(g_outcome, LeaveToRestart(g_afterExit));
-    }
+    WaitForDownloadPage();
+    g_outcome = Worse(g_outcome, HandOverAfterExit(g_leftovers));
     const int code = ExitCode(g_outcome, g_runKind);
     WCHAR text[12];
     ::wsprintfW(text, L"%d", code);
     LogLine(L"exit code", text);
+    CloseRemovalLog();
     return code;
 }

@@ -1,6 +1,5 @@
 #pragma once
 #include "platform/WinApp.h"
-#include "uninstall/Outcome.h"
 
 class CUninstallerApp : public CWinApp {
 public:
@@ -9,8 +8,3 @@ public:
 };
 
 extern CUninstallerApp theApp;
-
-// Chosen by the start step: whether anyone answers, and for an unattended run what became of it,
-// which its exit code tells.
-extern RunKind g_runKind;
-extern Outcome g_outcome;

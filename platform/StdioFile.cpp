@@ -1,7 +1,7 @@
 #include "platform/StdioFile.h"
 
 CStdioFile::CStdioFile(LPCWSTR pszFileName)
-    : m_file(::CreateFileW(pszFileName, GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr))
+    : m_file(::CreateFileW(pszFileName, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))
 {
 }
 

@@ -5,7 +5,7 @@
 // exceptions, so every failure comes back as a result.
 class CStdioFile {
 public:
-    // Creates the file, replacing any file of that name: write access only, no sharing.
+    // Creates the file where no file of that name is: write access only, no sharing.
     explicit CStdioFile(LPCWSTR pszFileName);
 
     bool IsOpen() const { return m_file.IsValid(); }

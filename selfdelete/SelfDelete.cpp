@@ -179,28 +179,29 @@ static bool CmdLineExpands(LPCWSTR pszPath)
     return false;
 }
 
-bool ScheduleSelfDelete(const CStringList& folders)
+CString ScheduleSelfDelete(const CStringList& folders)
 {
     WCHAR temp[MAX_PATH], script[MAX_PATH], own[40];
     const DWORD nTemp = ::GetTempPathW(MAX_PATH, temp);
-    // Another run's script may still be running under the usual name: this one then gets its own.
     ::wsprintfW(own, L"_self_del_%lu.bat", ::GetCurrentProcessId());
-    if (nTemp == 0 || nTemp + ::lstrlenW(own) >= MAX_PATH) return false;
+    if (nTemp == 0 || nTemp + ::lstrlenW(own) >= MAX_PATH) return CString();
     ::lstrcpyW(script, temp);
     ::lstrcpyW(script + nTemp, SCRIPT_NAME);
-    if (CmdLineExpands(script)) return false;
+    if (CmdLineExpands(script)) return CString();
 
     WCHAR exe[MAX_PATH];
     const DWORD nExe = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), exe, MAX_PATH);
-    if (nExe == 0 || nExe >= MAX_PATH) return false;
+    if (nExe == 0 || nExe >= MAX_PATH) return CString();
 
     // In the temporary folder: the working folder of cmd and its console would keep the
-    // installation folder from being removed.
+    // installation folder from being removed. Windows' cmd reads a script line by line from the
+    // file as it stands, so another run's script, still running under the usual name, is never
+    // written over: this one then gets a name of its own.
     if (!WriteSelfDeleteScript(script, exe, folders)) {
         ::lstrcpyW(script + nTemp, own);
-        if (!WriteSelfDeleteScript(script, exe, folders)) return false;
+        if (!WriteSelfDeleteScript(script, exe, folders)) return CString();
     }
-    if (reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", script, L"", temp, SW_HIDE)) > 32) return true;
+    if (reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", script, L"", temp, SW_HIDE)) > 32) return script;
     ::DeleteFileW(script);
-    return false;
+    return CString();
 }

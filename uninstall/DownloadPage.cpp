@@ -2,6 +2,7 @@
 #include "DownloadPageUrl.h"
 #include "platform/Com.h"
 #include "platform/Handle.h"
+#include "platform/String.h"
 #include "uninstall/RemovalLog.h"
 #include <exdisp.h>
 #include <shellapi.h>
@@ -73,12 +74,13 @@ static LPCWSTR OpenThroughDesktopShell(HRESULT& hr)
 
 void OpenDownloadPage()
 {
+    // Asked through COM either way: ShellExecuteW may hand the address to a shell extension.
+    const CComInit com;
     if (!IsElevated()) {
         const INT_PTR opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", DOWNLOAD_PAGE_URL, L"", L"", SW_SHOW));
         LogLine(L"page", opened > 32 ? L"opened: not elevated" : L"not opened: not elevated, the shell refused", DOWNLOAD_PAGE_URL);
         return;
     }
-    const CComInit com;
     HRESULT hr;
     const LPCWSTR failedStep = OpenThroughDesktopShell(hr);
     if (!failedStep) {
@@ -87,5 +89,29 @@ void OpenDownloadPage()
     }
     WCHAR why[120];
     ::wsprintfW(why, L"not opened: no desktop shell to open it as the desktop's user (%s: 0x%08lX)", failedStep, hr);
+    LogLine(L"page", why, DOWNLOAD_PAGE_URL);
+}
+
+static CHandle s_pageThread(nullptr);
+
+static DWORD WINAPI PageThreadProc(LPVOID)
+{
+    OpenDownloadPage();
+    return 0;
+}
+
+void StartDownloadPage()
+{
+    s_pageThread.Attach(::CreateThread(nullptr, 0, PageThreadProc, nullptr, 0, nullptr));
+    if (!s_pageThread.IsValid())
+        LogLine(L"page", CString(L"not opened: no thread to ask for it: ") + CErrorText(::GetLastError()), DOWNLOAD_PAGE_URL);
+}
+
+void WaitForDownloadPage()
+{
+    if (!s_pageThread.IsValid() || ::WaitForSingleObject(s_pageThread, DOWNLOAD_PAGE_WAIT_MS) != WAIT_TIMEOUT) return;
+    WCHAR why[100];
+    ::wsprintfW(why, L"not opened: the desktop's shell gave no answer in %lu s; Uninst.exe ended without it",
+                DOWNLOAD_PAGE_WAIT_MS / 1000);
     LogLine(L"page", why, DOWNLOAD_PAGE_URL);
 }

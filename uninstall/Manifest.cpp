@@ -13,6 +13,12 @@ CString GetModuleDirectory()
     return DirectoryOfPath(GetModulePath());
 }
 
+CString ManifestPath()
+{
+    const CString directory = GetModuleDirectory();
+    return directory.IsEmpty() ? directory : directory + L"Uninst.ini";
+}
+
 bool FileExists(LPCWSTR pszPath)
 {
     return ::GetFileAttributesW(pszPath) != INVALID_FILE_ATTRIBUTES;

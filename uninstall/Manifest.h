@@ -5,6 +5,8 @@
 // executable's path does not fit in MAX_PATH, for a cut path would name another file.
 CString GetModulePath();
 CString GetModuleDirectory();
+// "Uninst.ini" beside the executable; empty when the executable's path does not fit.
+CString ManifestPath();
 bool FileExists(LPCWSTR pszPath);
 
 // A section's keys "0" to "199" are read; keys beyond those are never consulted.

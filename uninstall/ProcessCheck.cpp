@@ -1,5 +1,6 @@
 #include "uninstall/ProcessCheck.h"
 #include "platform/Handle.h"
+#include "uninstall/RemovalLog.h"
 #include <tlhelp32.h>
 
 // The program sets no locale, so only A to Z are folded.
@@ -26,4 +27,11 @@ DWORD FindProcessByName(LPCWSTR pszName)
     for (BOOL more = ::Process32FirstW(snapshot, &entry); more; more = ::Process32NextW(snapshot, &entry))
         if (SameName(entry.szExeFile, pszName)) return entry.th32ProcessID;
     return 0;
+}
+
+bool ProductIsRunning()
+{
+    if (FindProcessByName(L"Quorill.exe") == 0) return false;
+    LogLine(L"refused", L"Quorill.exe is running: nothing changed");
+    return true;
 }

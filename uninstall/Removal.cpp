@@ -4,19 +4,8 @@
 #include "ui/UninstallerDialog.h"
 #include "uninstall/Manifest.h"
 #include "uninstall/RemovalLog.h"
+#include "uninstall/RunState.h"
 #include "uninstall/UninstallKey.h"
-
-// The keys of what was scheduled for the next restart, and of what goes after exit: Uninst.exe, its
-// manifest, and the listed folders that hold nothing else.
-struct Later {
-    CStringList atRestart, afterExit;
-};
-
-static CString ManifestPath()
-{
-    const CString directory = GetModuleDirectory();
-    return directory.IsEmpty() ? directory : directory + L"Uninst.ini";
-}
 
 Outcome LoadManifest()
 {
@@ -61,13 +50,13 @@ static bool IsInUse(LPCWSTR pszPath, DWORD error)
     return file.IsValid();
 }
 
-static Outcome ScheduleAtRestart(LPCWSTR pszKind, LPCWSTR pszPath, CStringList* pAtRestart)
+Outcome ScheduleAtRestart(LPCWSTR pszKind, LPCWSTR pszPath, Leftovers& left)
 {
     if (!::MoveFileExW(pszPath, nullptr, MOVEFILE_DELAY_UNTIL_REBOOT)) {
         LogLine(L"stayed", pszKind, CString(L"not scheduled at restart: ") + CErrorText(::GetLastError()), pszPath);
         return REMOVAL_FAILED;
     }
-    if (pAtRestart) pAtRestart->AddTail(PathKey(pszPath));
+    left.atRestart.AddTail(PathKey(pszPath));
     LogLine(L"scheduled at restart", pszKind, pszPath);
     return REMOVED_AT_RESTART;
 }
@@ -76,7 +65,7 @@ enum Remains { REMAINS_OTHER, REMAINS_AFTER_EXIT, REMAINS_AT_RESTART };
 
 // What a listed folder still holds: nothing but what goes after exit, also something that goes at
 // the next restart, or anything else.
-static Remains WhatRemains(LPCWSTR pszKey, const Later& later)
+static Remains WhatRemains(LPCWSTR pszKey, const Leftovers& left)
 {
     if (!*pszKey) return REMAINS_OTHER;
     WIN32_FIND_DATAW data;
@@ -86,17 +75,17 @@ static Remains WhatRemains(LPCWSTR pszKey, const Later& later)
     do {
         if (::lstrcmpW(data.cFileName, L".") == 0 || ::lstrcmpW(data.cFileName, L"..") == 0) continue;
         const CString child = PathKey(CString(pszKey) + L"\\" + data.cFileName);
-        if (HasKey(later.atRestart, child)) remains = REMAINS_AT_RESTART;
-        else if (!HasKey(later.afterExit, child)) return REMAINS_OTHER;
+        if (HasKey(left.atRestart, child)) remains = REMAINS_AT_RESTART;
+        else if (!HasKey(left.afterExit, child)) return REMAINS_OTHER;
     } while (::FindNextFileW(find, &data));
     return remains;
 }
 
-static Outcome RemoveFile(LPCWSTR pszPath, Later& later)
+static Outcome RemoveFile(LPCWSTR pszPath, Leftovers& left)
 {
     DWORD error;
     if (IsGone(::DeleteFileW(pszPath), L"file", pszPath, error)) return REMOVED;
-    if (IsInUse(pszPath, error)) return ScheduleAtRestart(L"file", pszPath, &later.atRestart);
+    if (IsInUse(pszPath, error)) return ScheduleAtRestart(L"file", pszPath, left);
     LogLine(L"stayed", L"file", CErrorText(error), pszPath);
     return REMOVAL_FAILED;
 }
@@ -105,88 +94,39 @@ static Outcome RemoveFile(LPCWSTR pszPath, Later& later)
 // (as its current folder) or that still holds what goes at the next restart goes after the restart;
 // one that holds only what goes after exit is left to the script. One that stays for what the user
 // put in it is no failure.
-static Outcome RemoveFolder(LPCWSTR pszPath, Later& later)
+static Outcome RemoveFolder(LPCWSTR pszPath, Leftovers& left)
 {
     DWORD error;
     if (IsGone(::RemoveDirectoryW(pszPath), L"dir", pszPath, error)) return REMOVED;
     const CString key = PathKey(pszPath);
     const bool held = error == ERROR_SHARING_VIOLATION;
-    const Remains remains = held || error == ERROR_DIR_NOT_EMPTY ? WhatRemains(key, later) : REMAINS_OTHER;
+    const Remains remains = held || error == ERROR_DIR_NOT_EMPTY ? WhatRemains(key, left) : REMAINS_OTHER;
     if (remains == REMAINS_AT_RESTART || (held && remains == REMAINS_AFTER_EXIT))
-        return ScheduleAtRestart(L"dir", pszPath, &later.atRestart);
+        return ScheduleAtRestart(L"dir", pszPath, left);
     if (remains == REMAINS_AFTER_EXIT) {
-        later.afterExit.AddTail(key);
+        left.afterExit.AddTail(key);
         return REMOVED;
     }
     LogLine(L"stayed", L"dir", CErrorText(error), pszPath);
     return held || error == ERROR_DIR_NOT_EMPTY ? REMOVED : REMOVAL_FAILED;
 }
 
-// The part of a path before its last separator; empty when it has none.
-static CString ParentOf(const CString& path)
-{
-    const LPCWSTR p = path;
-    int end = 0;
-    for (int i = 0; p[i]; ++i)
-        if (IsSeparator(p[i])) end = i;
-    return CString(p, end);
-}
-
-Outcome RemoveListed(const CStringList& files, const CStringList& dirs, HWND hwndProgress, CStringList& afterExit)
+Outcome RemoveListed(const CStringList& files, const CStringList& dirs, HWND hwndProgress, Leftovers& left)
 {
     // A current folder inside the installation would keep it from being removed.
     WCHAR system[MAX_PATH];
     if (::GetSystemDirectoryW(system, MAX_PATH)) ::SetCurrentDirectoryW(system);
 
-    const CString exe = GetModulePath(), manifest = ManifestPath();
-    Later later;
-    later.afterExit.AddTail(PathKey(exe));
-    later.afterExit.AddTail(PathKey(manifest));
-
+    left.afterExit.AddTail(PathKey(GetModulePath()));
+    left.afterExit.AddTail(PathKey(ManifestPath()));
     Outcome outcome = REMOVED;
-    for (INT_PTR i = 0; i < files.GetCount(); ++i) {
-        outcome = Worse(outcome, RemoveFile(files.GetAt(files.FindIndex(i)), later));
+    for (INT_PTR i = 0; i < files.GetCount() + dirs.GetCount(); ++i) {
+        const bool file = i < files.GetCount();
+        const CString& path = file ? files.GetAt(files.FindIndex(i)) : dirs.GetAt(dirs.FindIndex(i - files.GetCount()));
+        const Outcome entry = file ? RemoveFile(path, left) : RemoveFolder(path, left);
+        if (entry == REMOVAL_FAILED) left.stayed.AddTail(path);
+        outcome = Worse(outcome, entry);
         if (hwndProgress) ::PostMessageW(hwndProgress, WM_UNINST_STEP, 0, 0);
     }
-    for (INT_PTR i = 0; i < dirs.GetCount(); ++i) {
-        outcome = Worse(outcome, RemoveFolder(dirs.GetAt(dirs.FindIndex(i)), later));
-        if (hwndProgress) ::PostMessageW(hwndProgress, WM_UNINST_STEP, 0, 0);
-    }
-
-    // The script removes them from Uninst.exe's folder up, as long as each one goes; a drive's
-    // root is never one.
-    for (CString folder = ParentOf(exe); !ParentOf(folder).IsEmpty(); folder = ParentOf(folder)) {
-        const CString key = PathKey(folder);
-        if (key.IsEmpty() || !HasKey(later.afterExit, key)) break;
-        afterExit.AddTail(folder);
-    }
-    return outcome;
-}
-
-static void LogWhatGoesAfterExit(LPCWSTR pszWhat, const CStringList& afterExit)
-{
-    LogLine(pszWhat, L"file", GetModulePath());
-    LogLine(pszWhat, L"file", ManifestPath());
-    for (INT_PTR i = 0; i < afterExit.GetCount(); ++i) LogLine(pszWhat, L"dir", afterExit.GetAt(afterExit.FindIndex(i)));
-}
-
-void LeaveToScript(const CStringList& afterExit)
-{
-    LogWhatGoesAfterExit(L"after exit", afterExit);
-    g_uninstallDone = 1;
-}
-
-void KeepForRetry(const CStringList& afterExit)
-{
-    LogWhatGoesAfterExit(L"kept for a retry", afterExit);
-}
-
-Outcome LeaveToRestart(const CStringList& afterExit)
-{
-    LogLine(L"script", L"could not be written or started: what it would remove goes at the next restart instead");
-    Outcome outcome = ScheduleAtRestart(L"file", GetModulePath(), nullptr);
-    if (FileExists(ManifestPath())) outcome = Worse(outcome, ScheduleAtRestart(L"file", ManifestPath(), nullptr));
-    for (INT_PTR i = 0; i < afterExit.GetCount(); ++i)
-        outcome = Worse(outcome, ScheduleAtRestart(L"dir", afterExit.GetAt(afterExit.FindIndex(i)), nullptr));
     return outcome;
 }

@@ -5,6 +5,9 @@
 #include "platform/String.h"
 
 static CHandle s_log(INVALID_HANDLE_VALUE);
+// Made when the first log opens, before any other thread runs, and kept for the life of the process.
+static CRITICAL_SECTION s_lock;
+static bool s_lockMade;
 
 static void Write(LPCWSTR pszText)
 {
@@ -30,21 +33,34 @@ static void MakeFoldersOf(LPWSTR pszPath)
 
 void OpenRemovalLog(LPCWSTR pszPath)
 {
+    if (!s_lockMade) ::InitializeCriticalSection(&s_lock);
+    s_lockMade = true;
+    CloseRemovalLog();
     // Deployment tools pass %WINDIR%\Temp and the like as they are written.
     WCHAR path[MAX_PATH];
     const DWORD n = ::ExpandEnvironmentStringsW(pszPath, path, MAX_PATH);
     if (n == 0 || n > MAX_PATH) return;
     MakeFoldersOf(path);
     // Replaced, as a new run's log; readable by others while it is written.
+    ::EnterCriticalSection(&s_lock);
     s_log.Attach(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
                                nullptr));
     // With the mark, Notepad on Windows 7 reads the Chinese of paths and system texts as UTF-8.
     Write(L"\xFEFF");
+    ::LeaveCriticalSection(&s_lock);
+}
+
+void CloseRemovalLog()
+{
+    if (!s_lockMade) return;
+    ::EnterCriticalSection(&s_lock);
+    s_log.Close();
+    ::LeaveCriticalSection(&s_lock);
 }
 
 void LogLine(LPCWSTR psz1, LPCWSTR psz2, LPCWSTR psz3, LPCWSTR psz4)
 {
-    if (!s_log.IsValid()) return;
+    if (!s_lockMade) return;
     CString line(psz1);
     const LPCWSTR fields[] = {psz2, psz3, psz4};
     for (int i = 0; i < 3 && fields[i]; ++i) {
@@ -52,7 +68,9 @@ void LogLine(LPCWSTR psz1, LPCWSTR psz2, LPCWSTR psz3, LPCWSTR psz4)
         line += fields[i];
     }
     line += L"\r\n";
-    Write(line);
+    ::EnterCriticalSection(&s_lock);
+    if (s_log.IsValid()) Write(line);
+    ::LeaveCriticalSection(&s_lock);
 }
 
 CErrorText::CErrorText(DWORD error)

@@ -1,9 +1,9 @@
 #include "platform/Thread.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/ProcessCheck.h"
-#include "uninstall/Removal.h"
 #include "uninstall/RemovalLog.h"
 #include "uninstall/RemovalWorker.h"
+#include "uninstall/RunState.h"
 
 static const WCHAR CAPTION[] = L"Zembrat";
 static const WCHAR PRODUCT_RUNNING_TEXT[] = L"“Zembrat”网络电话正在运行中，请关闭后再卸载。";
@@ -19,8 +19,7 @@ BOOL CUninstallerDialog::OnInitDialog()
     SendMessage(WM_SETICON, ICON_SMALL, reinterpret_cast<LPARAM>(m_hIcon));
     SetWindowPos(HWND_TOPMOST, 0, 0, 0, 0, SWP_NOSIZE | SWP_NOMOVE);
 
-    if (FindProcessByName(L"Quorill.exe") != 0) {
-        LogLine(L"refused", L"Quorill.exe is running: nothing changed");
+    if (ProductIsRunning()) {
         MoveWindow(0, 0, 0, 0, TRUE);
         ShowWindow(SW_HIDE);
         MessageBox(PRODUCT_RUNNING_TEXT, CAPTION, MB_OK | MB_ICONEXCLAMATION);

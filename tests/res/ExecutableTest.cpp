@@ -50,7 +50,7 @@ const struct {
 } IMPORTS[] = {
     {0x0501, "KERNEL32.DLL",
      " AddVectoredExceptionHandler CloseHandle CompareStringW CreateDirectoryW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
-     " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection ExpandEnvironmentStringsW FindClose"
+     " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection ExitProcess ExpandEnvironmentStringsW FindClose"
      " FindFirstFileW FindNextFileW FormatMessageW FreeLibrary GetACP GetCommandLineW GetCPInfoExW GetConsoleMode GetCurrentProcess"
      " GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesW GetFullPathNameW"
      " GetHandleInformation GetLastError GetLocaleInfoA GetLongPathNameW GetModuleFileNameW GetModuleHandleA"
@@ -60,18 +60,18 @@ const struct {
      " HeapFree InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent IsWow64Process LCMapStringW LeaveCriticalSection"
      " LoadLibraryA LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar OpenProcess OutputDebugStringA Process32FirstW Process32NextW"
      " RaiseException ReadFile ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent"
-     " ResumeThread SetCurrentDirectoryW SetErrorMode SetEvent SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
+     " ResumeThread SetCurrentDirectoryW SetErrorMode SetEvent SetFileAttributesW SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
      " SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection"
      " VirtualProtect VirtualQuery WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteConsoleW"
      " WriteFile lstrcmpW lstrcmpiW lstrcpyA lstrcpyW lstrlenA lstrlenW "},
     {0x0600, "KERNEL32.DLL", " GetFinalPathNameByHandleW GetTickCount64 "},
     {0x0501, "USER32.DLL",
-     " BeginPaint CharUpperBuffW CreateDialogParamW DestroyWindow DispatchMessageW DrawIcon EndPaint GetClientRect GetDlgItem"
+     " BeginPaint CharUpperBuffW CreateDialogParamW DestroyWindow DispatchMessageW DrawIcon EndPaint ExitWindowsEx GetClientRect GetDlgItem"
      " GetMessageW GetMonitorInfoW GetProcessWindowStation GetSystemMetrics GetUserObjectInformationW GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
      " MessageBoxW MonitorFromWindow MoveWindow PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
      " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
     {0x0501, "ADVAPI32.DLL",
-     " GetTokenInformation OpenProcessToken RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryInfoKeyW"
+     " AdjustTokenPrivileges GetTokenInformation LookupPrivilegeValueW OpenProcessToken RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryInfoKeyW"
      " RegQueryValueExW "},
     {0x0501, "OLE32.DLL", " CoCreateInstance CoInitializeEx CoUninitialize "},
     {0x0501, "OLEAUT32.DLL", " SysAllocString SysFreeString "},

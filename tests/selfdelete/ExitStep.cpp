@@ -6,7 +6,7 @@
 //   ExitStep.exe endless [TMP] starts the unbounded, unpaused loop of the first design instead,
 //                              for the benchmark's comparison
 #include "app/UninstallerApp.h"
-#include "uninstall/Removal.h"
+#include "uninstall/RunState.h"
 #include <shellapi.h>
 #include <string>
 

@@ -119,12 +119,15 @@ protected:
     }
     void TearDown() override { fs::remove_all(dir); }
 
-    // The script at `at` must hold exactly Script(e, b, folders, manifest), and be well formed line by line.
+    // The script at `at` must hold exactly Script(e, b, folders, manifest), and be well formed line by
+    // line; it goes once read, so that the next one can be written.
     static void ExpectScript(const std::wstring& at, const std::string& e, const std::string& b,
                              const std::vector<std::string>& folders = {}, bool manifest = true)
     {
         std::ifstream file(fs::path(at), std::ios::binary);
         const std::string bytes(std::istreambuf_iterator<char>(file), {});
+        file.close();
+        fs::remove(fs::path(at));
         EXPECT_EQ(Script(e, b, folders, manifest), bytes);
         size_t crlf = 0;
         for (size_t i = 0; i < bytes.size(); ++i) {
@@ -160,12 +163,19 @@ TEST_F(SelfDeleteScript, WrittenByteForByte)
     ExpectScript(script, "C:\\Program Files\\Quorill\\Uninst.exe", Ascii(script));
 }
 
-TEST_F(SelfDeleteScript, ReplacesAnExistingScriptOfAnySize)
+// Windows' cmd reads a running script line by line from the file as it stands: another run's
+// script is never written over, whatever it holds, even read-only.
+TEST_F(SelfDeleteScript, NeverWritesOverAnExistingFile)
 {
     for (size_t size : { 0, 1, 300, 100000 }) {
-        std::ofstream(fs::path(script), std::ios::binary) << std::string(size, '\n');
-        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"D:\\Q\\Uninst.exe", NO_FOLDERS));
-        ExpectScript(script, "D:\\Q\\Uninst.exe", Ascii(script));
+        const std::string running(size, 'r');
+        std::ofstream(fs::path(script), std::ios::binary) << running;
+        if (size == 1) ::SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_READONLY);
+        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"D:\\Q\\Uninst.exe", NO_FOLDERS));
+        std::ifstream file(fs::path(script), std::ios::binary);
+        EXPECT_EQ(running, std::string(std::istreambuf_iterator<char>(file), {})) << size;
+        file.close();
+        ::SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
 }
 

@@ -1,6 +1,7 @@
 #include "RemovalHarness.h"
 #include "DownloadPageUrl.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/DownloadPage.h"
 #include "uninstall/RemovalLog.h"
 #include "uninstall/RemovalWorker.h"
 #include <exdisp.h>
@@ -77,8 +78,11 @@ HRESULT STDMETHODCALLTYPE RecordShellDispatchExecute(FakeObject*, BSTR file, VAR
     return S_OK;
 }
 
+HANDLE s_answer;
+
 HRESULT WINAPI ReachDesktopShell(REFCLSID clsid, LPUNKNOWN, DWORD, REFIID, LPVOID* out)
 {
+    ::WaitForSingleObject(s_answer, INFINITE);
     if (clsid != CLSID_ShellWindows) return REGDB_E_CLASSNOTREG;
     const struct {
         int object, slot;
@@ -105,19 +109,34 @@ bool PageRecorder::Call::operator==(const Call& o) const
 }
 
 PageRecorder::PageRecorder(std::function<void()> onOpen, bool elevated, int failAt)
-    : m_onOpen(std::move(onOpen)), m_shellExecute(importShellExecuteW, RecordShellExecuteW),
-      m_coCreateInstance(importCoCreateInstance, ReachDesktopShell),
+    : m_onOpen(std::move(onOpen)), m_answer(::CreateEventW(nullptr, TRUE, TRUE, nullptr)),
+      m_shellExecute(importShellExecuteW, RecordShellExecuteW), m_coCreateInstance(importCoCreateInstance, ReachDesktopShell),
       m_tokenInformation(importGetTokenInformation, AnswerTokenElevation)
 {
     s_recorder = this;
     s_elevated = elevated;
     s_failAt = failAt;
     s_references = 0;
+    s_answer = m_answer;
 }
 
 PageRecorder::~PageRecorder()
 {
+    // A stalled call let go, and its thread ended, before the recorder goes.
+    Answer();
+    WaitForDownloadPage();
     s_recorder = nullptr;
+    ::CloseHandle(m_answer);
+}
+
+void PageRecorder::Stall()
+{
+    ::ResetEvent(m_answer);
+}
+
+void PageRecorder::Answer()
+{
+    ::SetEvent(m_answer);
 }
 
 void PageRecorder::Record(const Call& call)
@@ -242,6 +261,7 @@ std::vector<MSG> RunWorkerBeforeAnyLoop()
     ::GetExitCodeThread(thread, &result);
     EXPECT_EQ(0u, result);
     ::CloseHandle(thread);
+    WaitForDownloadPage();
 
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))

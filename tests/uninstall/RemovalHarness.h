@@ -13,7 +13,8 @@
 // ShellExecuteW, and the desktop's shell, which it reaches through CoCreateInstance. Records each
 // call and answers it as a success without starting anything, so that no browser opens; the
 // process counts as elevated, or not. onOpen runs while the caller is still inside the call. With
-// failAt, that step on the way through the desktop's shell fails (0: the shell's windows).
+// failAt, that step on the way through the desktop's shell fails (0: the shell's windows). Stalled,
+// the desktop's shell gives no answer, as a hung Explorer does, until it is told to answer.
 class PageRecorder {
 public:
     struct Call {
@@ -30,6 +31,8 @@ public:
 
     std::vector<Call> Calls();
     void Clear();
+    void Stall();
+    void Answer();
     // References to the desktop's shell that the program holds.
     LONG References() const;
 
@@ -39,6 +42,7 @@ private:
     std::function<void()> m_onOpen;
     std::mutex m_mutex;
     std::vector<Call> m_calls;
+    HANDLE m_answer;
     ImportHook m_shellExecute, m_coCreateInstance, m_tokenInformation;
 };
 
@@ -75,5 +79,6 @@ std::string LogOf(const std::function<void()>& run);
 
 // Runs UninstallThreadProc on its own thread for a message-only window of the calling thread,
 // which reads nothing until the worker has ended, as when the worker starts before the dialog's
-// modal loop. Returns every message posted to the window, in order.
+// modal loop, and then waits for the download page as the exit step does. Returns every message
+// posted to the window, in order.
 std::vector<MSG> RunWorkerBeforeAnyLoop();

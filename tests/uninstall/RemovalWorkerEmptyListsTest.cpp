@@ -1,7 +1,7 @@
 // The removal worker when the manifest lists nothing; a process of its own, since the lists of
 // the other removal tests can never be emptied again.
 #include "RemovalHarness.h"
-#include "uninstall/Removal.h"
+#include "uninstall/RunState.h"
 #include <gtest/gtest.h>
 
 TEST(RemovalWorkerWithEmptyLists, OpensThePageDeletesTheKeyAndQuitsWithoutSteps)

@@ -6,22 +6,26 @@
 #include "platform/Thread.h"
 #include "platform/WinApp.h"
 #include "ui/UninstallerDialog.h"
-#include "uninstall/Removal.h"
+#include "uninstall/AfterExit.h"
+#include "uninstall/DownloadPage.h"
 #include "uninstall/RemovalWorker.h"
+#include "uninstall/RunState.h"
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <iterator>
 #include <memory>
 #include <objbase.h>
+#include <shellapi.h>
 
 namespace fs = std::filesystem;
 
-IMPORT_SLOT(CoCreateInstance, 20);
+IMPORT_SLOT(CreateThread, 24);
 IMPORT_SLOT(DeleteFileW, 4);
 IMPORT_SLOT(RemoveDirectoryW, 4);
 IMPORT_SLOT(PostMessageW, 16);
 IMPORT_SLOT(GetModuleFileNameW, 12);
+IMPORT_SLOT(ShellExecuteW, 24);
 
 namespace {
 
@@ -97,10 +101,7 @@ protected:
         for (const wchar_t* name : LISTED_FILES) g_fileList.AddTail((Root() / name).c_str());
         for (const wchar_t* name : LISTED_DIRS) g_dirList.AddTail((Root() / name).c_str());
         ASSERT_TRUE(CreateMarkedFolder(Root())) << Root() << " exists already";
-        s_recorder = std::make_unique<PageRecorder>([] {
-            for (const wchar_t* name : LISTED_FILES)
-                if (std::wstring(name) != L"app\\missing.txt" && !Exists(name)) s_touchedBeforeOpen = true;
-        });
+        s_recorder = std::make_unique<PageRecorder>();
     }
     static void TearDownTestSuite()
     {
@@ -127,7 +128,6 @@ protected:
 
         g_uninstallDone = 0;
         s_recorder->Clear();
-        s_touchedBeforeOpen = false;
     }
     void TearDown() override
     {
@@ -146,13 +146,11 @@ protected:
     }
 
     static std::unique_ptr<PageRecorder> s_recorder;
-    static bool s_touchedBeforeOpen;
     HANDLE m_locked = INVALID_HANDLE_VALUE;
     std::unique_ptr<PendingDeletions> m_pending;
 };
 
 std::unique_ptr<PageRecorder> RemovalWorker::s_recorder;
-bool RemovalWorker::s_touchedBeforeOpen;
 
 // The dialog as the start-up sequence leaves it: the worker started from its initialisation, and
 // every step it handles recorded together with the bar's position.
@@ -182,8 +180,8 @@ public:
     }
 };
 
-// What any other thread than this one asks of the shell, the file system and the message queues,
-// in order, every call passed on: to the page recorder, and to the system.
+// What any other thread than this one starts and asks of the file system and the message queues,
+// in order, every call passed on to the system.
 class CallLog {
 public:
     CallLog()
@@ -195,10 +193,11 @@ public:
     static std::vector<std::wstring> s_calls;
 
 private:
-    static HRESULT WINAPI CoCreateInstance(REFCLSID clsid, LPUNKNOWN outer, DWORD context, REFIID iid, LPVOID* out)
+    static HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE proc,
+                                      LPVOID param, DWORD flags, LPDWORD id)
     {
-        Add(L"ask the desktop's shell");
-        return s_coCreateInstance(clsid, outer, context, iid, out);
+        Add(L"start the page's thread");
+        return s_createThread(security, stack, proc, param, flags, id);
     }
     static BOOL WINAPI DeleteFileW(LPCWSTR path)
     {
@@ -222,27 +221,27 @@ private:
     }
 
     static DWORD s_thread;
-    static decltype(&::CoCreateInstance) s_coCreateInstance;
+    static decltype(&::CreateThread) s_createThread;
     static decltype(&::DeleteFileW) s_deleteFile;
     static decltype(&::RemoveDirectoryW) s_removeDirectory;
     static decltype(&::PostMessageW) s_postMessage;
-    ImportHook m_coCreateInstance{importCoCreateInstance, CoCreateInstance, &s_coCreateInstance};
+    ImportHook m_createThread{importCreateThread, CreateThread, &s_createThread};
     ImportHook m_deleteFile{importDeleteFileW, DeleteFileW, &s_deleteFile};
     ImportHook m_removeDirectory{importRemoveDirectoryW, RemoveDirectoryW, &s_removeDirectory};
     ImportHook m_postMessage{importPostMessageW, PostMessageW, &s_postMessage};
 };
 std::vector<std::wstring> CallLog::s_calls;
 DWORD CallLog::s_thread;
-decltype(&::CoCreateInstance) CallLog::s_coCreateInstance;
+decltype(&::CreateThread) CallLog::s_createThread;
 decltype(&::DeleteFileW) CallLog::s_deleteFile;
 decltype(&::RemoveDirectoryW) CallLog::s_removeDirectory;
 decltype(&::PostMessageW) CallLog::s_postMessage;
 
-// The page first, then each file and each directory followed by its step, then the quit message
-// with the flag already set.
+// The page asked for first, on a thread of its own, then each file and each directory followed by
+// its step, then the quit message with the flag already set.
 std::vector<std::wstring> WorkerCalls()
 {
-    std::vector<std::wstring> calls{L"ask the desktop's shell"};
+    std::vector<std::wstring> calls{L"start the page's thread"};
     for (const wchar_t* name : LISTED_FILES) calls.insert(calls.end(), {L"delete " + (Root() / name).wstring(), L"post"});
     for (const wchar_t* name : LISTED_DIRS) calls.insert(calls.end(), {L"remove " + (Root() / name).wstring(), L"post"});
     calls.push_back(L"quit, done 1");
@@ -259,7 +258,6 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     EXPECT_EQ(WorkerCalls(), CallLog::s_calls);
 
     EXPECT_EQ(DownloadPageOpened(), s_recorder->Calls());
-    EXPECT_FALSE(s_touchedBeforeOpen);
 
     for (const wchar_t* name : {L"app\\Quorill.exe", L"app\\readme.txt", L"app\\data\\a.dat", L"app\\data\\deep\\b.dat",
                                 L"app\\data\\deep", L"app\\data", L"app\\plugins\\voice\\codec.dll", L"app\\plugins\\voice"})
@@ -305,6 +303,23 @@ TEST_F(RemovalWorker, AMissingKeyChangesNothingAndTheQuitStillComes)
     ExpectDecoysIntact();
 }
 
+// A hung Explorer may mean no page; it never holds up the removal, nor the exit for longer than the
+// wait the exit step allows.
+TEST_F(RemovalWorker, AShellThatNeverAnswersHoldsUpNeitherTheRemovalNorTheExit)
+{
+    ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
+    s_recorder->Stall();
+    std::vector<MSG> messages;
+    const std::string log = LogOf([&messages] { messages = RunWorkerBeforeAnyLoop(); });
+    s_recorder->Answer();
+
+    EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+    EXPECT_FALSE(Exists(L"app\\Quorill.exe"));
+    // The exit step's wait gave up.
+    EXPECT_NE(std::string::npos, log.find("page\tnot opened: the desktop's shell gave no answer in 3 s;")) << log;
+}
+
 TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
 {
     ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
@@ -317,6 +332,7 @@ TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
     EXPECT_EQ(ENTRIES, dlg.steps);
     EXPECT_EQ(ENTRIES, dlg.position);
     EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+    WaitForDownloadPage();
 
     // DoModal hands a quit request on to a loop that never runs here.
     MSG msg;
@@ -334,8 +350,14 @@ static DWORD WINAPI ExePath(HMODULE module, LPWSTR buffer, DWORD size)
     return n;
 }
 
+static HINSTANCE WINAPI RefuseToStart(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT)
+{
+    return reinterpret_cast<HINSTANCE>(SE_ERR_ACCESSDENIED);
+}
+
 // What the removal makes of what it finds: its outcome, what it leaves for the next restart and
-// what for after exit, where Uninst.exe is root\app\Uninst.exe beside its manifest.
+// what stayed, where Uninst.exe is root\app\Uninst.exe beside its manifest; and, once the removal
+// is done, what is left for the next restart besides.
 TEST(Removal, TellsWhatBecameOfTheListed)
 {
     enum Kind { PLAIN, READ_ONLY, HELD };
@@ -343,30 +365,36 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         const wchar_t* name;
         Kind kind;
     };
+    enum Then { NOTHING, DONE, DONE_NO_SCRIPT };
     struct Case {
         const char* what;
         std::vector<Entry> files, dirs;
-        bool noScript;  // the script could not be written or started
+        Then then;
         Outcome outcome;
-        std::vector<std::wstring> atRestart, afterExit;
+        std::vector<std::wstring> atRestart, stayed;
     };
     const Case cases[] = {
-        {"a folder that another process holds", {}, {{L"held", HELD}}, false, REMOVED_AT_RESTART, {L"held"}, {}},
-        {"a read-only file beside one in use", {{L"ro.txt", READ_ONLY}, {L"busy.dll", HELD}}, {}, false, REMOVAL_FAILED,
-         {L"busy.dll"}, {}},
-        {"a read-only file alone", {{L"ro.txt", READ_ONLY}}, {}, false, REMOVAL_FAILED, {}, {}},
-        {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, true, REMOVED_AT_RESTART,
-         {L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {L"app"}},
+        {"a folder that another process holds", {}, {{L"held", HELD}}, NOTHING, REMOVED_AT_RESTART, {L"held"}, {}},
+        {"a read-only file beside one in use", {{L"ro.txt", READ_ONLY}, {L"busy.dll", HELD}}, {}, NOTHING, REMOVAL_FAILED,
+         {L"busy.dll"}, {L"ro.txt"}},
+        {"a read-only file alone", {{L"ro.txt", READ_ONLY}}, {}, NOTHING, REMOVAL_FAILED, {}, {L"ro.txt"}},
+        {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, DONE_NO_SCRIPT, REMOVED_AT_RESTART,
+         {L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {}},
+        // A restart can cut the script short: Uninst.exe and its folder go at that restart too.
+        {"a file in use in Uninst.exe's folder", {{L"app\\busy.dll", HELD}}, {{L"app", PLAIN}}, DONE, REMOVED_AT_RESTART,
+         {L"app\\busy.dll", L"app", L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {}},
     };
     const fs::path root = Root() / "outcomes";
     ASSERT_TRUE(CreateMarkedFolder(Root()));
     s_exePath = (root / "app\\Uninst.exe").wstring();
     const ImportHook exePath(importGetModuleFileNameW, ExePath, &s_getModuleFileName);
+    const ImportHook noScript(importShellExecuteW, RefuseToStart);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::create_directories(root / "app");
         for (const char* name : {"app\\Uninst.exe", "app\\Uninst.ini"}) std::ofstream(root / name) << "x";
-        CStringList files, dirs, afterExit;
+        CStringList files, dirs;
+        Leftovers left;
         std::vector<HANDLE> held;
         for (const Entry& e : c.files) {
             std::ofstream(root / e.name) << "x";
@@ -385,16 +413,18 @@ TEST(Removal, TellsWhatBecameOfTheListed)
                                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         const PendingDeletions pending(root.wstring());
 
-        Outcome outcome = RemoveListed(files, dirs, nullptr, afterExit);
-        if (c.noScript) outcome = Worse(outcome, LeaveToRestart(afterExit));
+        Outcome outcome = RemoveListed(files, dirs, nullptr, left);
+        if (c.then != NOTHING) LeaveAfterExit(left);
+        if (c.then == DONE_NO_SCRIPT) outcome = Worse(outcome, HandOverAfterExit(left));
+        g_uninstallDone = 0;
         EXPECT_EQ(c.outcome, outcome);
-        std::vector<std::wstring> expected, left;
+        std::vector<std::wstring> expected, stayed;
         for (const std::wstring& name : c.atRestart) expected.push_back((root / name).wstring());
         EXPECT_EQ(expected, pending.Under());
         expected.clear();
-        for (const std::wstring& name : c.afterExit) expected.push_back((root / name).wstring());
-        for (INT_PTR i = 0; i < afterExit.GetCount(); ++i) left.emplace_back(afterExit.GetAt(afterExit.FindIndex(i)));
-        EXPECT_EQ(expected, left);
+        for (const std::wstring& name : c.stayed) expected.push_back((root / name).wstring());
+        for (INT_PTR i = 0; i < left.stayed.GetCount(); ++i) stayed.emplace_back(left.stayed.GetAt(left.stayed.FindIndex(i)));
+        EXPECT_EQ(expected, stayed);
 
         for (HANDLE h : held) ::CloseHandle(h);
         for (const Entry& e : c.files) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_NORMAL);

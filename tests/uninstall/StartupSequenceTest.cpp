@@ -4,9 +4,10 @@
 #include "ImportHook.h"
 #include "KitMark.h"
 #include "app/UninstallerApp.h"
-#include "uninstall/Removal.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/DownloadPage.h"
 #include "uninstall/RemovalWorker.h"
+#include "uninstall/RunState.h"
 #include <commctrl.h>
 #include <objbase.h>
 #include <tlhelp32.h>
@@ -62,6 +63,7 @@ struct System {
     static std::wstring exePath;
     static std::vector<Box> boxes;
     static std::vector<Thread> threads;
+    static DWORD mainThread;
     static decltype(&::Process32FirstW) process32First;
     static decltype(&::GetModuleFileNameW) getModuleFileName;
     static decltype(&::CreateThread) createThread;
@@ -89,9 +91,11 @@ struct System {
         ::SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return size;
     }
+    // The threads that the sequence starts; the worker's own (the download page's) run as they are.
     static HANDLE WINAPI CreateThread(LPSECURITY_ATTRIBUTES security, SIZE_T stack, LPTHREAD_START_ROUTINE proc,
                                       LPVOID param, DWORD flags, LPDWORD id)
     {
+        if (::GetCurrentThreadId() != mainThread) return createThread(security, stack, proc, param, flags, id);
         threads.push_back({proc, param, stack, flags, fs::exists(APP / "Uninst.ini")});
         if (!threadFails) return createThread(security, stack, proc, param, flags, id);
         ::SetLastError(ERROR_NOT_ENOUGH_MEMORY);
@@ -114,6 +118,7 @@ bool System::threadFails;
 std::wstring System::exePath;
 std::vector<Box> System::boxes;
 std::vector<Thread> System::threads;
+DWORD System::mainThread = ::GetCurrentThreadId();
 decltype(&::Process32FirstW) System::process32First;
 decltype(&::GetModuleFileNameW) System::getModuleFileName;
 decltype(&::CreateThread) System::createThread;
@@ -270,6 +275,8 @@ TEST_P(StartupSequence, Path)
     StartedDialog dlg;
     theApp.m_pMainWnd = &dlg;
     dlg.DoModal();
+    // As the exit step does: the page's thread asks nothing once the stand-ins are gone.
+    WaitForDownloadPage();
 
     // One box, owned by the dialog, which is not to be seen while it is up.
     ASSERT_EQ(1u, System::boxes.size());

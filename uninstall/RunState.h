@@ -1,0 +1,16 @@
+#pragma once
+#include "uninstall/Removal.h"
+
+// What one run shares between its steps and threads, defined by the application in the order in
+// which it is constructed. The start-up sequence fills the lists before the worker starts, and
+// nobody changes them afterwards. The removal writes the rest before it posts its quit message (or,
+// in a silent run, returns), and the exit step reads them after that.
+extern CStringList g_fileList;
+extern CStringList g_dirList;
+// Set when Uninst.exe, its manifest and the folders that hold nothing else are to go once the
+// process has ended.
+extern int g_uninstallDone;
+extern Leftovers g_leftovers;
+// Whether anyone answers, and for an unattended run what became of it, which its exit code tells.
+extern RunKind g_runKind;
+extern Outcome g_outcome;
