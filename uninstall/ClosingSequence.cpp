@@ -43,6 +43,9 @@ static void RestartComputer()
 
 void EndRemovalAtDesktop(const Leftovers& left)
 {
+    // The dialog's end leaves quit messages behind, which would end a box's own loop at once.
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
     if (left.stayed.GetCount()) ShowWhatStayed(left.stayed);
     if (!left.atRestart.GetCount()) return;
     if (::MessageBoxW(nullptr, RESTART, CAPTION, MB_YESNO | MB_ICONQUESTION | MB_DEFBUTTON2) != IDYES) {

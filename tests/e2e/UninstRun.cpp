@@ -195,13 +195,13 @@ bool UninstRun::CatchCalls(const char* dll, const char* function, Catch& c)
 std::string UninstRun::CatchProblem()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_shellExecute.slot || !m_coCreateInstance.slot)
-        return "Uninst.exe's calls of ShellExecuteW and CoCreateInstance could not be caught: it was ended";
+    if (!m_shellExecute.slot || !m_coCreateInstance.slot || !m_exitWindows.slot)
+        return "Uninst.exe's calls of ShellExecuteW, CoCreateInstance and ExitWindowsEx could not be caught: it was ended";
     if (::WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0) return "";
-    for (const Catch& c : {m_shellExecute, m_coCreateInstance})
+    for (const Catch& c : {m_shellExecute, m_coCreateInstance, m_exitWindows})
         if (ReadRemote<DWORD>(m_process, c.slot) != c.trap || ReadRemote<BYTE>(m_process, c.trap) != INT3)
-            return "the catch of Uninst.exe's calls of ShellExecuteW or CoCreateInstance has been overwritten: a "
-                   "browser could open";
+            return "the catch of Uninst.exe's calls of ShellExecuteW, CoCreateInstance or ExitWindowsEx has been "
+                   "overwritten: a browser could open, or the machine restart";
     return "";
 }
 
@@ -209,8 +209,9 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
 {
     const bool shellExecute = m_shellExecute.trap && address == m_shellExecute.trap;
     const bool coCreateInstance = m_coCreateInstance.trap && address == m_coCreateInstance.trap;
+    const bool exitWindows = m_exitWindows.trap && address == m_exitWindows.trap;
     const bool deleteFile = m_deleteFile.trap && address == m_deleteFile.trap;
-    if (address != m_entry && !shellExecute && !coCreateInstance && !deleteFile) return;
+    if (address != m_entry && !shellExecute && !coCreateInstance && !exitWindows && !deleteFile) return;
     CHandle thread(::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId));
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
@@ -230,11 +231,17 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
         m_entry = 0;
         if (!CatchCalls("SHELL32.dll", "ShellExecuteW", m_shellExecute) ||
             !CatchCalls("ole32.dll", "CoCreateInstance", m_coCreateInstance) ||
+            !CatchCalls("USER32.dll", "ExitWindowsEx", m_exitWindows) ||
             (m_endAtDeletion && !CatchCalls("KERNEL32.dll", "DeleteFileW", m_deleteFile)))
             ::TerminateProcess(m_process, 1);
     } else if (deleteFile) {
         if (++m_deletions == m_endAtDeletion) ::TerminateProcess(m_process, 1);
         context.Eip = static_cast<DWORD>(m_deleteFile.function);
+    } else if (exitWindows) {
+        // ExitWindowsEx(flags, reason): nothing restarts.
+        answer(TRUE, 2);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_restarts.emplace_back(argument(0), argument(1));
     } else if (coCreateInstance) {
         // CoCreateInstance(class, outer, context, interface, out): refused, nothing handed out.
         const GUID clsid = ReadRemote<GUID>(m_process, argument(0));
@@ -280,6 +287,12 @@ std::vector<std::wstring> UninstRun::ClassesAsked()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_classes;
+}
+
+std::vector<std::pair<UINT, DWORD>> UninstRun::Restarts()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_restarts;
 }
 
 bool UninstRun::Wait(DWORD ms, DWORD* exitCode)

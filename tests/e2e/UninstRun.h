@@ -19,8 +19,9 @@ double NowMs();
 // Uninst.exe at every call of ShellExecuteW: a web address is recorded and answered as a success
 // without starting anything, so that no browser opens; anything else (the self-deleting script) is
 // recorded and then carried out by the system. Its calls of CoCreateInstance, the way to the desktop's
-// shell, which would open the page for it, are recorded and refused. Where its calls cannot be caught,
-// Uninst.exe is ended at its entry point. Ending the run ends Uninst.exe.
+// shell, which would open the page for it, are recorded and refused. Its calls of ExitWindowsEx, which
+// would restart the machine, are recorded and answered as a success. Where its calls cannot be
+// caught, Uninst.exe is ended at its entry point. Ending the run ends Uninst.exe.
 class UninstRun {
 public:
     // arguments follow the quoted path on the command line; a desktop, "station\\desktop", replaces the
@@ -42,8 +43,10 @@ public:
     std::vector<ShellCall> ShellCalls();
     // The classes that Uninst.exe asked CoCreateInstance for, as {XXXXXXXX-...}.
     std::vector<std::wstring> ClassesAsked();
-    // Empty while Uninst.exe's calls of ShellExecuteW and CoCreateInstance are caught or it has ended,
-    // else why not.
+    // The restarts that Uninst.exe asked ExitWindowsEx for: its flags and reason.
+    std::vector<std::pair<UINT, DWORD>> Restarts();
+    // Empty while Uninst.exe's calls of ShellExecuteW, CoCreateInstance and ExitWindowsEx are caught or
+    // it has ended, else why not.
     std::string CatchProblem();
     // When the process was started and when it ended, by NowMs.
     double LaunchedMs() const { return m_launchedMs; }
@@ -72,13 +75,14 @@ private:
     HANDLE m_held;
     HANDLE m_thread = nullptr;
     ULONG_PTR m_image = 0, m_entry = 0;
-    Catch m_shellExecute = {}, m_coCreateInstance = {}, m_deleteFile = {};
+    Catch m_shellExecute = {}, m_coCreateInstance = {}, m_exitWindows = {}, m_deleteFile = {};
     int m_endAtDeletion, m_deletions = 0;
     BYTE m_entryByte = 0;
     double m_launchedMs = 0, m_exitedMs = 0;
     std::mutex m_mutex;
     std::vector<ShellCall> m_calls;
     std::vector<std::wstring> m_classes;
+    std::vector<std::pair<UINT, DWORD>> m_restarts;
 };
 
 // Starts a program with its standard output on a pipe and returns what it wrote once it has ended.

@@ -1,9 +1,11 @@
 // The real Uninst.exe, beside this program, run on a staged installation and answered with real
 // key presses, as a user would; Uninst.exe asks for administrator rights, so this runs elevated.
 #include "KitMark.h"
+#include "PendingDeletions.h"
 #include "e2e/Screen.h"
 #include "e2e/StagedInstall.h"
 #include "e2e/UninstRun.h"
+#include "platform/Handle.h"
 #include <algorithm>
 #include <cstdio>
 #include <fstream>
@@ -18,6 +20,10 @@ namespace {
 const std::wstring CONFIRM_TEXT = L"您确定要从本计算机中删除\u201CZembrat\u201D网络电话吗？";
 const std::wstring RUNNING_TEXT = L"\u201CZembrat\u201D网络电话正在运行中，请关闭后再卸载。";
 const std::wstring DIALOG_CAPTION = L"卸载\u201CZembrat\u201D";
+const std::wstring STAYED_TEXT = L"\u201CZembrat\u201D网络电话已从本计算机中删除\uFF0C但以下文件或文件夹未能删除\uFF0C"
+                                 L"您可以手动删除它们\uFF1A\n\n";
+const std::wstring RESTART_TEXT = L"\u201CZembrat\u201D网络电话已从本计算机中删除\u3002部分文件正在使用中\uFF0C"
+                                  L"需要重新启动计算机才能完成卸载\u3002\n\n是否立即重新启动计算机\uFF1F";
 const DWORD ELEVATION_REQUIRED = 740;  // ERROR_ELEVATION_REQUIRED, from Windows Vista on
 
 // Listed: three files and the directories that hold them, deepest first, the folder itself last.
@@ -233,16 +239,27 @@ void ExpectDialogWhileHeld(UninstRun& run)
     EXPECT_TRUE(IsSeen(dialog));
 }
 
+// Yes removes what is listed. Where something stays, a box names it once the dialog has closed;
+// where something waits for the next restart, a box offers it (No is the default), and Yes asks for
+// it, which the driver answers without restarting anything.
 TEST(Uninstaller, YesRemovesWhatTheManifestLists)
 {
-    // Held, the removal waits with its dialog up while the test looks at it; not held, it runs on
-    // its own and reports its figures.
+    // Held, the removal waits with its dialog up while the test looks at it; not held, and with no
+    // box to answer, it runs on its own and reports its figures.
     struct Case {
         const char* what;
         bool listed;
         bool holdWorker;
+        const wchar_t* inUse;     // a listed file that another program holds open
+        const wchar_t* readOnly;  // a listed file that stays
+        WORD restartAnswer;
     };
-    const Case cases[] = {{"listed", true, false}, {"empty", false, true}};
+    const Case cases[] = {
+        {"listed", true, false, nullptr, nullptr, 0},
+        {"empty", false, true, nullptr, nullptr, 0},
+        {"in use, restart now", true, false, L"语音\\提示音.wav", nullptr, 'Y'},
+        {"in use and read-only, restart later", true, false, L"语音\\提示音.wav", L"Quorill.exe", 'N'},
+    };
     EachCase(cases, [](const Case& c) {
         StagedInstall install;
         ASSERT_EQ("", install.Problem());
@@ -255,6 +272,15 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
             for (const auto& path : Full(install, LISTED_FILES)) expected.erase(path);
             for (const auto& dir : {L"bin\\codec", L"bin", L"语音"}) expected.erase(install.Path(dir));
         }
+        // Its folder goes with it at the restart.
+        if (c.inUse) expected.insert({install.Path(c.inUse), install.Path(L"语音")});
+        if (c.readOnly) {
+            expected.insert(install.Path(c.readOnly));
+            ::SetFileAttributesW(install.Path(c.readOnly).c_str(), FILE_ATTRIBUTE_READONLY);
+        }
+        const CHandle inUse(c.inUse ? ::CreateFileW(install.Path(c.inUse).c_str(), GENERIC_READ, FILE_SHARE_READ,
+                                                    nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
+        const PendingDeletions pending(install.Root()), script(install.Temp() + L"\\_self_del");
         const auto around = install.Surroundings();
 
         const auto run = Start(install, c.holdWorker);
@@ -264,12 +290,37 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
         ASSERT_TRUE(box.hwnd) << "no message box";
         ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
         if (c.holdWorker) ASSERT_NO_FATAL_FAILURE(ExpectDialogWhileHeld(*run));
-        else ReportFigures(c.what, *run, install, boxSeen);
+        else if (!c.inUse) ReportFigures(c.what, *run, install, boxSeen);
         run->ReleaseWorker();
+        if (c.readOnly) {
+            const ShownBox stayed = WaitForBox(run->ProcessId(), 30000);
+            ASSERT_TRUE(stayed.hwnd) << "no box names what stayed";
+            EXPECT_EQ(STAYED_TEXT + install.Path(c.readOnly), stayed.text);
+            EXPECT_EQ(std::vector<int>{IDOK}, stayed.buttons);
+            ASSERT_EQ("", AnswerBox(stayed.hwnd, VK_RETURN));
+        }
+        if (c.restartAnswer) {
+            const ShownBox restart = WaitForBox(run->ProcessId(), 30000);
+            ASSERT_TRUE(restart.hwnd) << "no box offers the restart";
+            EXPECT_EQ(RESTART_TEXT, restart.text);
+            EXPECT_EQ((std::vector<int>{IDYES, IDNO}), restart.buttons);
+            ASSERT_EQ("", AnswerBox(restart.hwnd, c.restartAnswer));
+        }
         EXPECT_EQ(0u, ExitCode(*run));
 
+        std::vector<std::pair<UINT, DWORD>> restarts;
+        if (c.restartAnswer == 'Y')
+            restarts.emplace_back(EWX_REBOOT, SHTDN_REASON_MAJOR_APPLICATION | SHTDN_REASON_MINOR_INSTALLATION |
+                                                  SHTDN_REASON_FLAG_PLANNED);
+        EXPECT_EQ(restarts, run->Restarts());
         EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
         ExpectSelfDeleted(*run, install);
+        // What waits for the restart, and Uninst.exe with its manifest, in case the restart cuts the
+        // script short.
+        if (c.inUse)
+            EXPECT_EQ((std::vector<std::wstring>{install.Path(c.inUse), install.Path(L"语音"), install.Exe(),
+                                                 install.Path(L"Uninst.ini")}),
+                      pending.Under());
         EXPECT_EQ(expected, Paths(Snapshot(install.Root())));
         EXPECT_EQ(around, install.Surroundings());
     });

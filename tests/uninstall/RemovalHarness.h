@@ -3,6 +3,7 @@
 #pragma once
 #include "ImportHook.h"
 #include "KitMark.h"
+#include "PendingDeletions.h"
 #include <functional>
 #include <mutex>
 #include <string>
@@ -55,24 +56,6 @@ void PrintTo(const PageRecorder::Call& call, std::ostream* os);
 std::vector<std::string> Describe(const std::vector<MSG>& messages);
 // What the worker posts for a number of list entries: that many steps, then the quit message.
 std::vector<std::string> StepsThenQuit(int count);
-
-// The deletions that Windows carries out at the next restart, PendingFileRenameOperations: what
-// was added under a folder since the object was made, and, when it goes, the value as it was
-// found, with the entries under that folder taken out again and everyone else's kept.
-class PendingDeletions {
-public:
-    explicit PendingDeletions(const std::wstring& folder);
-    ~PendingDeletions();
-    PendingDeletions(const PendingDeletions&) = delete;
-    PendingDeletions& operator=(const PendingDeletions&) = delete;
-
-    // The paths scheduled for deletion under the folder, in order.
-    std::vector<std::wstring> Under() const;
-
-private:
-    std::wstring m_prefix;
-    bool m_existed;
-};
 
 // The removal log that run writes, without its byte order mark.
 std::string LogOf(const std::function<void()>& run);

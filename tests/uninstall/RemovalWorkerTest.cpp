@@ -121,7 +121,7 @@ protected:
         for (const wchar_t* name : DECOY_FILES) Write(name);
         ::SetFileAttributesW((Root() / L"app\\readonly.cfg").c_str(), FILE_ATTRIBUTE_READONLY);
         // Held open by another program, without delete sharing: it goes at the next restart.
-        m_pending = std::make_unique<PendingDeletions>(Root().wstring());
+        m_pending = std::make_unique<PendingDeletions>(Root().wstring() + L"\\");
         m_locked = ::CreateFileW((Root() / L"app\\held\\locked.dll").c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                                  OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, m_locked);
@@ -411,7 +411,7 @@ TEST(Removal, TellsWhatBecameOfTheListed)
                 if (e.kind == HELD)
                     held.push_back(::CreateFileW((root / e.name).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
                                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-        const PendingDeletions pending(root.wstring());
+        const PendingDeletions pending(root.wstring() + L"\\");
 
         Outcome outcome = RemoveListed(files, dirs, nullptr, left);
         if (c.then != NOTHING) LeaveAfterExit(left);
