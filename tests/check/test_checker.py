@@ -512,6 +512,7 @@ class CheckerTest(unittest.TestCase):
 
                 run = Run(install.exe)
                 run.answer("Return")
+                self.assertTrue(run.close_boxes())
                 self.assertEqual(0, run.wait())
                 stays = windows_path(install.exe) in forecast
                 if stays:

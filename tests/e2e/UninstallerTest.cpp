@@ -280,7 +280,11 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
         }
         const CHandle inUse(c.inUse ? ::CreateFileW(install.Path(c.inUse).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                     nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
-        const PendingDeletions pending(install.Root()), script(install.Temp() + L"\\_self_del");
+        // The script's path as Uninst.exe has it: the temporary folder as the system gives it, which
+        // can be its short form.
+        wchar_t temp[MAX_PATH];
+        ::GetTempPathW(MAX_PATH, temp);
+        const PendingDeletions pending(install.Root()), script(temp + std::wstring(L"_self_del"));
         const auto around = install.Surroundings();
 
         const auto run = Start(install, c.holdWorker);
@@ -501,11 +505,14 @@ TEST(Uninstaller, LeavesWhatTheCheckerForecasts)
 
     const auto run = Start(install);
     const ShownBox box = WaitForBox(run->ProcessId(), 10000);
-    const double boxSeen = NowMs();
     ASSERT_EQ("", run->CatchProblem());
     ASSERT_TRUE(box.hwnd) << "no message box";
     ASSERT_EQ("", AnswerBox(box.hwnd, VK_RETURN));
-    ReportFigures("messy", *run, install, boxSeen);
+    // The read-only file stays, and a box names it.
+    const ShownBox stayed = WaitForBox(run->ProcessId(), 30000);
+    ASSERT_TRUE(stayed.hwnd) << "no box names what stayed";
+    EXPECT_EQ(STAYED_TEXT + install.Path(L"locked.dll"), stayed.text);
+    ASSERT_EQ("", AnswerBox(stayed.hwnd, VK_RETURN));
     EXPECT_EQ(0u, ExitCode(*run));
     ExpectSelfDeleted(*run, install);
     EXPECT_EQ(forecast, Paths(Snapshot(install.Root())));

@@ -123,5 +123,16 @@ class Run:
                 return
         raise AssertionError("the message box did not take the key " + key)
 
+    def close_boxes(self, seconds=30):
+        """Presses Return on each box captioned "Zembrat" that comes until the process ends: the boxes of
+        what stayed and of a restart (No is their default). Whether it ended."""
+        deadline = time.monotonic() + seconds
+        while self.process.poll() is None and time.monotonic() < deadline:
+            for window in xdotool("search", "--name", "^Zembrat$"):
+                xdotool("windowfocus", window)
+                xdotool("key", "--clearmodifiers", "Return")
+            time.sleep(0.1)
+        return self.process.poll() is not None
+
     def wait(self, seconds=30):
         return self.process.wait(timeout=seconds)

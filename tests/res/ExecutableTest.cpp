@@ -68,7 +68,7 @@ const struct {
     {0x0501, "USER32.DLL",
      " BeginPaint CharUpperBuffW CreateDialogParamW DestroyWindow DispatchMessageW DrawIcon EndPaint ExitWindowsEx GetClientRect GetDlgItem"
      " GetMessageW GetMonitorInfoW GetProcessWindowStation GetSystemMetrics GetUserObjectInformationW GetWindowLongW GetWindowRect IsDialogMessageW IsIconic LoadIconW"
-     " MessageBoxW MonitorFromWindow MoveWindow PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
+     " MessageBoxW MonitorFromWindow MoveWindow PeekMessageW PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
      " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
     {0x0501, "ADVAPI32.DLL",
      " AdjustTokenPrivileges GetTokenInformation LookupPrivilegeValueW OpenProcessToken RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryInfoKeyW"

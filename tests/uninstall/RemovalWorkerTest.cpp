@@ -94,6 +94,17 @@ bool Exists(const std::wstring& name)
     return ::GetFileAttributesW((Root() / name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
+// The executable's own path as the removal asks for it.
+static std::wstring s_exePath;
+static decltype(&::GetModuleFileNameW) s_getModuleFileName;
+static DWORD WINAPI ExePath(HMODULE module, LPWSTR buffer, DWORD size)
+{
+    if (module && module != ::GetModuleHandleW(nullptr)) return s_getModuleFileName(module, buffer, size);
+    const DWORD n = static_cast<DWORD>(s_exePath.copy(buffer, size - 1));
+    buffer[n] = L'\0';
+    return n;
+}
+
 class RemovalWorker : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
@@ -128,6 +139,10 @@ protected:
 
         g_uninstallDone = 0;
         s_recorder->Clear();
+        // Uninst.exe's own path: what goes after exit is scheduled at the restart that the held file
+        // needs, and only the test's own files may be.
+        s_exePath = (Root() / L"Uninst.exe").wstring();
+        Write(L"Uninst.exe");
     }
     void TearDown() override
     {
@@ -146,6 +161,7 @@ protected:
     }
 
     static std::unique_ptr<PageRecorder> s_recorder;
+    const ImportHook m_exePath{importGetModuleFileNameW, ExePath, &s_getModuleFileName};
     HANDLE m_locked = INVALID_HANDLE_VALUE;
     std::unique_ptr<PendingDeletions> m_pending;
 };
@@ -268,8 +284,10 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     EXPECT_TRUE(fs::is_directory(Root() / L"app"));
     EXPECT_EQ(ContentOf(L"app\\readonly.cfg"), Read(L"app\\readonly.cfg"));
     EXPECT_EQ(ContentOf(L"app\\held\\locked.dll"), Read(L"app\\held\\locked.dll"));
-    // The held file, then the folder that holds nothing else; nothing unlisted, nothing read-only.
-    EXPECT_EQ((std::vector<std::wstring>{(Root() / L"app\\held\\locked.dll").wstring(), (Root() / L"app\\held").wstring()}),
+    // The held file, then the folder that holds nothing else; nothing unlisted, nothing read-only;
+    // then Uninst.exe, which that restart could otherwise find still there.
+    EXPECT_EQ((std::vector<std::wstring>{(Root() / L"app\\held\\locked.dll").wstring(), (Root() / L"app\\held").wstring(),
+                                         s_exePath}),
               m_pending->Under());
     EXPECT_FALSE(Exists(L"app\\missing.txt"));
     ExpectDecoysIntact();
@@ -337,17 +355,6 @@ TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
     // DoModal hands a quit request on to a loop that never runs here.
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
-}
-
-// The executable's own path as the removal asks for it.
-static std::wstring s_exePath;
-static decltype(&::GetModuleFileNameW) s_getModuleFileName;
-static DWORD WINAPI ExePath(HMODULE module, LPWSTR buffer, DWORD size)
-{
-    if (module && module != ::GetModuleHandleW(nullptr)) return s_getModuleFileName(module, buffer, size);
-    const DWORD n = static_cast<DWORD>(s_exePath.copy(buffer, size - 1));
-    buffer[n] = L'\0';
-    return n;
 }
 
 static HINSTANCE WINAPI RefuseToStart(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT)
