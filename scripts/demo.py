@@ -5,6 +5,9 @@ UninstallString. Prints what was there before and what is left after, and leaves
 
 Without a display of your own the question is answered Yes for you on a private X display; with one
 (WINE_SESSION_DISPLAY=keep and DISPLAY set) the windows appear there and you answer yourself.
+With UNINST_DEMO_BOXES=1 it then installs again, holds one listed file open and makes another read-only, removes
+it once more and leaves screenshots of the two boxes that end such a removal (answered OK and No), on a private
+display only.
 The round-trip test runs the same steps, without the screenshots.
 """
 import os
@@ -16,7 +19,7 @@ import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parent.parent / "tests" / "e2e"))
-from driver import DRIVE_C, Run, check, uninstall_key_exists, wait_for, windows_path, xdotool  # noqa: E402
+from driver import DRIVE_C, PROBE_EXE, Run, check, uninstall_key_exists, wait_for, windows_path, xdotool  # noqa: E402
 
 SETUP = Path(os.environ["UNINST_SETUP"])
 FOLDER = r"C:\Program Files (x86)\Zembrat 网络电话"
@@ -91,6 +94,40 @@ def progress_shown(path):
     return "#0078D7" in colours and path
 
 
+def box_shown(path):
+    """A screenshot of the box captioned Zembrat once it has the focus (until then Wine paints it inactive)."""
+    box = wait_for(lambda: xdotool("search", "--onlyvisible", "--name", "^Zembrat$"), 30)
+    wait_for(lambda: xdotool("getwindowfocus") == box[:1], 5)
+    time.sleep(0.3)
+    return screenshot(path, box[0]), box[0]
+
+
+def the_two_boxes(shots):
+    """A removal that leaves a file in use for the next restart and a read-only one for good: the box that names
+    what stayed, and the one that offers the restart."""
+    folder = install(FOLDER)
+    held, read_only = folder / "skin" / "main.skn", folder / "lang" / "zh-CN.lng"
+    read_only.chmod(0o444)
+    holder = subprocess.Popen(["wine", PROBE_EXE, "hold", windows_path(held)], stdin=subprocess.PIPE,
+                              stdout=subprocess.PIPE, stderr=subprocess.DEVNULL)
+    holder.stdout.readline()
+    run = remove_as_a_user()
+    run.answer("Return")
+    taken = []
+    for name, key in (("3-stayed.png", "Return"), ("4-restart.png", "n")):
+        path, box = box_shown(shots / name)
+        taken.append(path)
+        xdotool("windowfocus", box)
+        xdotool("key", "--clearmodifiers", key)
+    run.wait(60)
+    holder.communicate(timeout=10)
+    # The restart that was declined, carried out now: the held file and its folder go.
+    read_only.chmod(0o644)
+    subprocess.run(["wine", "wineboot", "-r"], check=True, timeout=120)
+    shutil.rmtree(folder, ignore_errors=True)
+    return taken
+
+
 def everything(folder):
     return {folder, *folder.rglob("*")} if folder.exists() else set()
 
@@ -140,6 +177,8 @@ def main():
     print("\nApps & features still lists:\n" + ("\n".join("  " + p for p in left) or f"  no {KEY}"))
     removed = sorted(before - everything(folder))
     print("\nRemoved:\n" + "\n".join("  " + windows_path(p) for p in removed))
+    if headless and os.environ.get("UNINST_DEMO_BOXES") == "1":
+        taken += the_two_boxes(shots)
     print("\nScreenshots:\n" + "\n".join(f"  {p}" for p in taken))
 
 

@@ -3,7 +3,7 @@
 # checks the installation and removes it through Wine's Add/Remove Programs; prints what it removed
 # and where the screenshots are. On a desktop, run with WINE_SESSION_DISPLAY=keep to see the windows
 # and answer the question yourself.
-# scripts/demo.sh --refresh-screenshots also replaces the screenshots that README.md shows.
+# scripts/demo.sh --refresh-screenshots also replaces the screenshots that README.md and docs/how-it-works.md show.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -24,16 +24,18 @@ export LOCPATH="$build/locale" LC_ALL=zh_CN.UTF-8
 wine_session_start "$build" "$build/demo/wineprefix"
 export UNINST_EXE="$build/Uninst.exe" UNINST_PROBE="$build/tests/e2e_probe.exe"
 export UNINST_CHECK="$build/UninstCheck.exe" UNINST_SETUP="$build/ZembratSetup.exe"
-export UNINST_DEMO_SHOTS="$build/demo/screenshots"
+export UNINST_DEMO_SHOTS="$build/demo/screenshots" UNINST_DEMO_BOXES=$refresh
 python3 scripts/demo.py
 
 if [ "$refresh" = 1 ]; then
-  for shot in 1-confirm 2-progress; do
-    [ -f "$UNINST_DEMO_SHOTS/$shot.png" ] || { echo "No screenshot $shot.png: README.md's are left as they were" >&2; exit 1; }
+  shots=(1-confirm:. 2-progress:. 3-stayed:docs 4-restart:docs)
+  for shot in "${shots[@]}"; do
+    [ -f "$UNINST_DEMO_SHOTS/${shot%:*}.png" ] || { echo "No screenshot ${shot%:*}.png: the screenshots are left as they were" >&2; exit 1; }
   done
   # Without the time of the capture, a refresh that shows the same pixels changes no bytes.
-  for shot in 1-confirm 2-progress; do
-    convert "$UNINST_DEMO_SHOTS/$shot.png" -strip -define png:exclude-chunks=date,time "screenshot-${shot#*-}.png"
+  for shot in "${shots[@]}"; do
+    name=${shot%:*}
+    convert "$UNINST_DEMO_SHOTS/$name.png" -strip -define png:exclude-chunks=date,time "${shot#*:}/screenshot-${name#*-}.png"
   done
-  echo "Refreshed screenshot-confirm.png and screenshot-progress.png"
+  echo "Refreshed screenshot-confirm.png, screenshot-progress.png, docs/screenshot-stayed.png and docs/screenshot-restart.png"
 fi
