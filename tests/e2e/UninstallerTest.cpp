@@ -40,11 +40,13 @@ std::vector<std::wstring> Full(const StagedInstall& install, const std::vector<s
     return paths;
 }
 
+// Uninst.exe as installed, or a copy of it elsewhere.
 std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false,
                                  const std::wstring& arguments = L"", const std::wstring& desktop = L"",
-                                 int endAtDeletion = 0)
+                                 int endAtDeletion = 0, const std::wstring& copy = L"")
 {
-    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker, arguments, desktop, endAtDeletion);
+    auto run = std::make_unique<UninstRun>(copy.empty() ? install.Exe() : copy, holdWorker, arguments, desktop,
+                                           endAtDeletion);
     EXPECT_NE(ELEVATION_REQUIRED, run->StartError())
         << "Uninst.exe asks for administrator rights: run the tests from an elevated command prompt";
     EXPECT_EQ(0u, run->StartError()) << "Uninst.exe did not start";
@@ -298,25 +300,36 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
     enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
+    // Read-only: a listed file, Uninst.exe or its manifest. Elsewhere: an ANSI manifest lists paths in another
+    // folder; a copy of Uninst.exe runs outside the installation.
+    enum Setup { AS_INSTALLED, READ_ONLY_FILE, READ_ONLY_EXE, READ_ONLY_MANIFEST, LISTED_ELSEWHERE, RUN_FROM_A_COPY };
     struct Case {
         const char* what;
         const wchar_t* arguments;
-        bool productRuns, manifest, entry, hiddenDesktop, readOnly;
+        bool productRuns, manifest, entry, hiddenDesktop;
+        Setup setup;
         int endAtDeletion;
         DWORD code;
         Then then;
     };
     const Case cases[] = {
-        {"silent removal", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL},
-        {"/VERYSILENT", L"/VERYSILENT /NORESTART", false, true, true, false, false, 0, 0, REMOVED_ALL},
-        {"-s", L"-s", false, true, true, false, false, 0, 0, REMOVED_ALL},
-        {"silent, the product runs", L"x /s", true, true, true, false, false, 0, 1618, NOTHING_CHANGED},
-        {"silent, no manifest", L"/S", false, false, true, false, false, 0, 1603, NOTHING_CHANGED},
-        {"silent, neither manifest nor entry", L"/S", false, false, false, false, false, 0, 1605, NOTHING_CHANGED},
-        {"nobody to answer", L"", false, true, true, true, false, 0, 1602, NOTHING_CHANGED},
-        {"silent, nobody to answer", L"/S", false, true, true, true, false, 0, 0, REMOVED_ALL},
-        {"silent, a read-only file", L"/S", false, true, true, false, true, 0, 1603, RUN_AGAIN},
-        {"silent, cut short", L"/S", false, true, true, false, false, 3, 1, RUN_AGAIN},
+        {"silent removal", L"/S", false, true, true, false, AS_INSTALLED, 0, 0, REMOVED_ALL},
+        {"/VERYSILENT", L"/VERYSILENT /NORESTART", false, true, true, false, AS_INSTALLED, 0, 0, REMOVED_ALL},
+        {"-s", L"-s", false, true, true, false, AS_INSTALLED, 0, 0, REMOVED_ALL},
+        {"silent, the product runs", L"x /s", true, true, true, false, AS_INSTALLED, 0, 1618, NOTHING_CHANGED},
+        {"silent, no manifest", L"/S", false, false, true, false, AS_INSTALLED, 0, 1603, NOTHING_CHANGED},
+        {"silent, neither manifest nor entry", L"/S", false, false, false, false, AS_INSTALLED, 0, 1605,
+         NOTHING_CHANGED},
+        {"nobody to answer", L"", false, true, true, true, AS_INSTALLED, 0, 1602, NOTHING_CHANGED},
+        {"silent, nobody to answer", L"/S", false, true, true, true, AS_INSTALLED, 0, 0, REMOVED_ALL},
+        {"silent, a manifest that names nothing here", L"/S", false, true, true, false, LISTED_ELSEWHERE, 0, 1603,
+         NOTHING_CHANGED},
+        {"silent, a copy run from elsewhere", L"/S", false, true, true, false, RUN_FROM_A_COPY, 0, 1603,
+         NOTHING_CHANGED},
+        {"silent, a read-only file", L"/S", false, true, true, false, READ_ONLY_FILE, 0, 1603, RUN_AGAIN},
+        {"silent, cut short", L"/S", false, true, true, false, AS_INSTALLED, 3, 1, RUN_AGAIN},
+        {"silent, a read-only Uninst.ini", L"/S", false, true, true, false, READ_ONLY_MANIFEST, 0, 0, REMOVED_ALL},
+        {"silent, a read-only Uninst.exe", L"/S", false, true, true, false, READ_ONLY_EXE, 0, 0, REMOVED_ALL},
     };
     EachCase(cases, [](const Case& c) {
         StagedInstall install;
@@ -326,9 +339,24 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
         for (const auto& file : UNLISTED) files.push_back(install.Path(file));
         dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
-        if (c.manifest) install.WriteManifest(files, dirs);
+        // The installation folder as a manifest written in GBK names it where the code page is Western.
+        if (c.setup == LISTED_ELSEWHERE)
+            for (auto* list : {&files, &dirs})
+                for (auto& path : *list)
+                    path.replace(0, install.Root().size(), install.Beside(L"Zembrat ÍøÂçµç»°"));
+        if (c.manifest) install.WriteManifest(files, dirs, c.setup == LISTED_ELSEWHERE);
         if (!c.entry) DeleteMarkedKey(UNINSTALL_KEY);
-        if (c.readOnly) ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_READONLY);
+        const std::wstring readOnly = c.setup == READ_ONLY_FILE       ? files[1]
+                                      : c.setup == READ_ONLY_EXE      ? install.Exe()
+                                      : c.setup == READ_ONLY_MANIFEST ? install.Path(L"Uninst.ini")
+                                                                      : L"";
+        if (!readOnly.empty()) ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
+        std::wstring copy;
+        if (c.setup == RUN_FROM_A_COPY) {
+            copy = install.Beside(L"ccmcache\\Uninst.exe");
+            ::CreateDirectoryW(install.Beside(L"ccmcache").c_str(), nullptr);
+            ::CopyFileW(install.Exe().c_str(), copy.c_str(), FALSE);
+        }
         std::unique_ptr<RunningProduct> product;
         if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
         const auto before = Snapshot(install.Root());
@@ -342,7 +370,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         }
 
         ShowWatch watch;
-        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion);
+        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion, copy);
         EXPECT_EQ(c.code, ExitCode(*run, 10000));
         ASSERT_EQ("", run->CatchProblem());
         EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
@@ -350,6 +378,16 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> lines = ReadLog(log);
         ASSERT_FALSE(lines.empty()) << "no log";
         if (!c.endAtDeletion) EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
+        // Why: the code page the manifest was read in, or the Uninst.exe to run instead.
+        if (c.setup == LISTED_ELSEWHERE)
+            EXPECT_EQ(L"refused\tthe manifest names nothing that is here: not one of its entries was found, while its "
+                      L"folder holds more than Uninst.exe and the manifest; it was read as ANSI text in code page " +
+                          std::to_wstring(::GetACP()) + L": text written in another reads as other paths; nothing "
+                          L"changed\t" + install.Path(L"Uninst.ini"), lines[lines.size() - 2]);
+        if (c.setup == RUN_FROM_A_COPY)
+            EXPECT_EQ(L"refused\tno manifest beside this Uninst.exe, which is not the installation's own: nothing "
+                      L"changed; run the installation's own, which the uninstall entry names\t" + install.Exe(),
+                      lines[lines.size() - 2]);
         if (c.then == NOTHING_CHANGED) return ExpectNothingChanged(*run, install, before, around, c.entry);
         if (c.then == RUN_AGAIN) {
             // Still listed, still removable; a run cut short was ended at its deletion.
@@ -361,7 +399,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
             EXPECT_TRUE(install.Exists(L"Uninst.exe"));
             EXPECT_TRUE(install.Exists(L"Uninst.ini"));
             EXPECT_EQ(0u, run->ShellCalls().size()) << "a script was started";
-            ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
             run = Start(install, false, arguments);
             EXPECT_EQ(0u, ExitCode(*run, 10000));
             lines = ReadLog(log);
