@@ -292,6 +292,17 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
     return lines;
 }
 
+// A path as a manifest written in GBK names it where the ANSI code page is Western (1252).
+std::wstring ReadInWestern(const std::wstring& path)
+{
+    std::string gbk(path.size() * 2, '\0');
+    gbk.resize(::WideCharToMultiByte(936, 0, path.data(), static_cast<int>(path.size()), &gbk[0],
+                                     static_cast<int>(gbk.size()), nullptr, nullptr));
+    std::wstring western(gbk.size(), L'\0');
+    ::MultiByteToWideChar(1252, 0, gbk.data(), static_cast<int>(gbk.size()), &western[0], static_cast<int>(gbk.size()));
+    return western;
+}
+
 // Runs started by deployment tools: a silent word anywhere on the command line, or no desktop that
 // anyone sees. No window is shown at any moment, no box waits, no page opens, and the exit code says
 // what happened. A user's run where nobody can answer ends at once. A silent run that fails or is cut
@@ -300,8 +311,8 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
     enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
-    // Read-only: a listed file, Uninst.exe or its manifest. Elsewhere: an ANSI manifest lists paths in another
-    // folder; a copy of Uninst.exe runs outside the installation.
+    // Read-only: a listed file, Uninst.exe or its manifest. Elsewhere: an ANSI manifest lists what a GBK one
+    // names where the code page is Western; a copy of Uninst.exe runs outside the installation.
     enum Setup { AS_INSTALLED, READ_ONLY_FILE, READ_ONLY_EXE, READ_ONLY_MANIFEST, LISTED_ELSEWHERE, RUN_FROM_A_COPY };
     struct Case {
         const char* what;
@@ -339,11 +350,9 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
         for (const auto& file : UNLISTED) files.push_back(install.Path(file));
         dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
-        // The installation folder as a manifest written in GBK names it where the code page is Western.
         if (c.setup == LISTED_ELSEWHERE)
             for (auto* list : {&files, &dirs})
-                for (auto& path : *list)
-                    path.replace(0, install.Root().size(), install.Beside(L"Zembrat ÍøÂçµç»°"));
+                for (auto& path : *list) path = ReadInWestern(path);
         if (c.manifest) install.WriteManifest(files, dirs, c.setup == LISTED_ELSEWHERE);
         if (!c.entry) DeleteMarkedKey(UNINSTALL_KEY);
         const std::wstring readOnly = c.setup == READ_ONLY_FILE       ? files[1]
