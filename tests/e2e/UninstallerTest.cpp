@@ -311,36 +311,34 @@ std::wstring ReadInWestern(const std::wstring& path)
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
     enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
-    // Read-only: a listed file, Uninst.exe or its manifest. Elsewhere: an ANSI manifest lists what a GBK one
-    // names where the code page is Western; a copy of Uninst.exe runs outside the installation.
-    enum Setup { AS_INSTALLED, READ_ONLY_FILE, READ_ONLY_EXE, READ_ONLY_MANIFEST, LISTED_ELSEWHERE, RUN_FROM_A_COPY };
+    // Uninst.exe or its manifest read-only; an ANSI manifest that lists what a GBK one names where the code page
+    // is Western; a copy of Uninst.exe run outside the installation.
+    enum Setup { AS_STAGED, READ_ONLY_EXE, READ_ONLY_INI, GARBLED, COPY };
     struct Case {
         const char* what;
         const wchar_t* arguments;
-        bool productRuns, manifest, entry, hiddenDesktop;
-        Setup setup;
+        bool productRuns, manifest, entry, hiddenDesktop, readOnly;
         int endAtDeletion;
         DWORD code;
         Then then;
+        Setup setup = AS_STAGED;
     };
     const Case cases[] = {
-        {"silent removal", L"/S", false, true, true, false, AS_INSTALLED, 0, 0, REMOVED_ALL},
-        {"/VERYSILENT", L"/VERYSILENT /NORESTART", false, true, true, false, AS_INSTALLED, 0, 0, REMOVED_ALL},
-        {"-s", L"-s", false, true, true, false, AS_INSTALLED, 0, 0, REMOVED_ALL},
-        {"silent, the product runs", L"x /s", true, true, true, false, AS_INSTALLED, 0, 1618, NOTHING_CHANGED},
-        {"silent, no manifest", L"/S", false, false, true, false, AS_INSTALLED, 0, 1603, NOTHING_CHANGED},
-        {"silent, neither manifest nor entry", L"/S", false, false, false, false, AS_INSTALLED, 0, 1605,
-         NOTHING_CHANGED},
-        {"nobody to answer", L"", false, true, true, true, AS_INSTALLED, 0, 1602, NOTHING_CHANGED},
-        {"silent, nobody to answer", L"/S", false, true, true, true, AS_INSTALLED, 0, 0, REMOVED_ALL},
-        {"silent, a manifest that names nothing here", L"/S", false, true, true, false, LISTED_ELSEWHERE, 0, 1603,
-         NOTHING_CHANGED},
-        {"silent, a copy run from elsewhere", L"/S", false, true, true, false, RUN_FROM_A_COPY, 0, 1603,
-         NOTHING_CHANGED},
-        {"silent, a read-only file", L"/S", false, true, true, false, READ_ONLY_FILE, 0, 1603, RUN_AGAIN},
-        {"silent, cut short", L"/S", false, true, true, false, AS_INSTALLED, 3, 1, RUN_AGAIN},
-        {"silent, a read-only Uninst.ini", L"/S", false, true, true, false, READ_ONLY_MANIFEST, 0, 0, REMOVED_ALL},
-        {"silent, a read-only Uninst.exe", L"/S", false, true, true, false, READ_ONLY_EXE, 0, 0, REMOVED_ALL},
+        {"silent removal", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL},
+        {"/VERYSILENT", L"/VERYSILENT /NORESTART", false, true, true, false, false, 0, 0, REMOVED_ALL},
+        {"-s", L"-s", false, true, true, false, false, 0, 0, REMOVED_ALL},
+        {"silent, the product runs", L"x /s", true, true, true, false, false, 0, 1618, NOTHING_CHANGED},
+        {"silent, no manifest", L"/S", false, false, true, false, false, 0, 1603, NOTHING_CHANGED},
+        {"silent, neither manifest nor entry", L"/S", false, false, false, false, false, 0, 1605, NOTHING_CHANGED},
+        {"nobody to answer", L"", false, true, true, true, false, 0, 1602, NOTHING_CHANGED},
+        {"silent, nobody to answer", L"/S", false, true, true, true, false, 0, 0, REMOVED_ALL},
+        {"silent, a manifest that names nothing here", L"/S", false, true, true, false, false, 0, 1603, NOTHING_CHANGED,
+         GARBLED},
+        {"silent, a copy run from elsewhere", L"/S", false, true, true, false, false, 0, 1603, NOTHING_CHANGED, COPY},
+        {"silent, a read-only file", L"/S", false, true, true, false, true, 0, 1603, RUN_AGAIN},
+        {"silent, cut short", L"/S", false, true, true, false, false, 3, 1, RUN_AGAIN},
+        {"silent, a read-only Uninst.ini", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_INI},
+        {"silent, a read-only Uninst.exe", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_EXE},
     };
     EachCase(cases, [](const Case& c) {
         StagedInstall install;
@@ -350,22 +348,17 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
         for (const auto& file : UNLISTED) files.push_back(install.Path(file));
         dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
-        if (c.setup == LISTED_ELSEWHERE)
+        if (c.setup == GARBLED)
             for (auto* list : {&files, &dirs})
                 for (auto& path : *list) path = ReadInWestern(path);
-        if (c.manifest) install.WriteManifest(files, dirs, c.setup == LISTED_ELSEWHERE);
+        if (c.manifest) install.WriteManifest(files, dirs, c.setup == GARBLED);
         if (!c.entry) DeleteMarkedKey(UNINSTALL_KEY);
-        const std::wstring readOnly = c.setup == READ_ONLY_FILE       ? files[1]
-                                      : c.setup == READ_ONLY_EXE      ? install.Exe()
-                                      : c.setup == READ_ONLY_MANIFEST ? install.Path(L"Uninst.ini")
-                                                                      : L"";
-        if (!readOnly.empty()) ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY);
-        std::wstring copy;
-        if (c.setup == RUN_FROM_A_COPY) {
-            copy = install.Beside(L"ccmcache\\Uninst.exe");
-            ::CreateDirectoryW(install.Beside(L"ccmcache").c_str(), nullptr);
-            ::CopyFileW(install.Exe().c_str(), copy.c_str(), FALSE);
-        }
+        if (c.readOnly) ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_READONLY);
+        if (c.setup == READ_ONLY_EXE || c.setup == READ_ONLY_INI)
+            ::SetFileAttributesW(install.Path(c.setup == READ_ONLY_EXE ? L"Uninst.exe" : L"Uninst.ini").c_str(),
+                                 FILE_ATTRIBUTE_READONLY);
+        const std::wstring copy = c.setup == COPY ? install.Beside(L"Uninst.exe") : L"";
+        if (c.setup == COPY) ::CopyFileW(install.Exe().c_str(), copy.c_str(), FALSE);
         std::unique_ptr<RunningProduct> product;
         if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
         const auto before = Snapshot(install.Root());
@@ -388,15 +381,15 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         ASSERT_FALSE(lines.empty()) << "no log";
         if (!c.endAtDeletion) EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
         // Why: the code page the manifest was read in, or the Uninst.exe to run instead.
-        if (c.setup == LISTED_ELSEWHERE)
-            EXPECT_EQ(L"refused\tthe manifest names nothing that is here: not one of its entries was found, while its "
-                      L"folder holds more than Uninst.exe and the manifest; it was read as ANSI text in code page " +
-                          std::to_wstring(::GetACP()) + L": text written in another reads as other paths; nothing "
-                          L"changed\t" + install.Path(L"Uninst.ini"), lines[lines.size() - 2]);
-        if (c.setup == RUN_FROM_A_COPY)
-            EXPECT_EQ(L"refused\tno manifest beside this Uninst.exe, which is not the installation's own: nothing "
-                      L"changed; run the installation's own, which the uninstall entry names\t" + install.Exe(),
-                      lines[lines.size() - 2]);
+        const std::wstring why =
+            c.setup == GARBLED
+                ? L"the manifest names nothing that is here: not one of its entries was found, while its folder holds "
+                  L"more than Uninst.exe and the manifest; it was read as ANSI text in code page " +
+                      std::to_wstring(::GetACP()) + L": text written in another reads as other paths; nothing changed\t" +
+                      install.Path(L"Uninst.ini")
+                : L"no manifest beside this Uninst.exe, which is not the installation's own: nothing changed; run the "
+                  L"installation's own, which the uninstall entry names\t" + install.Exe();
+        if (c.setup == GARBLED || c.setup == COPY) EXPECT_EQ(L"refused\t" + why, lines[lines.size() - 2]);
         if (c.then == NOTHING_CHANGED) return ExpectNothingChanged(*run, install, before, around, c.entry);
         if (c.then == RUN_AGAIN) {
             // Still listed, still removable; a run cut short was ended at its deletion.
@@ -408,7 +401,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
             EXPECT_TRUE(install.Exists(L"Uninst.exe"));
             EXPECT_TRUE(install.Exists(L"Uninst.ini"));
             EXPECT_EQ(0u, run->ShellCalls().size()) << "a script was started";
-            ::SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+            ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_NORMAL);
             run = Start(install, false, arguments);
             EXPECT_EQ(0u, ExitCode(*run, 10000));
             lines = ReadLog(log);
