@@ -139,23 +139,23 @@ std::wstring StagedInstall::AddDir(const std::wstring& relative)
 }
 
 void StagedInstall::WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs,
-                                  bool ansi)
+                                  UINT codePage)
 {
     std::wstring text = L"[Files]\r\n";
     for (size_t i = 0; i < files.size(); ++i) text += std::to_wstring(i) + L"=" + files[i] + L"\r\n";
     text += L"[Dirs]\r\n";
     for (size_t i = 0; i < dirs.size(); ++i) text += std::to_wstring(i) + L"=" + dirs[i] + L"\r\n";
-    WriteManifestText(text, ansi);
+    WriteManifestText(text, codePage);
 }
 
-void StagedInstall::WriteManifestText(const std::wstring& text, bool ansi)
+void StagedInstall::WriteManifestText(const std::wstring& text, UINT codePage)
 {
     const std::wstring withMark = L"\xFEFF" + text;
     std::string bytes(reinterpret_cast<const char*>(withMark.data()), withMark.size() * sizeof(wchar_t));
-    if (ansi) {
+    if (codePage) {
         const int n = static_cast<int>(text.size());
-        bytes.resize(::WideCharToMultiByte(CP_ACP, 0, text.data(), n, nullptr, 0, nullptr, nullptr));
-        ::WideCharToMultiByte(CP_ACP, 0, text.data(), n, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
+        bytes.resize(::WideCharToMultiByte(codePage, 0, text.data(), n, nullptr, 0, nullptr, nullptr));
+        ::WideCharToMultiByte(codePage, 0, text.data(), n, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
     }
     WriteFile(Path(L"Uninst.ini"), bytes);
 }

@@ -292,17 +292,6 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
     return lines;
 }
 
-// A path as a manifest written in GBK names it where the ANSI code page is Western (1252).
-std::wstring ReadInWestern(const std::wstring& path)
-{
-    std::string gbk(path.size() * 2, '\0');
-    gbk.resize(::WideCharToMultiByte(936, 0, path.data(), static_cast<int>(path.size()), &gbk[0],
-                                     static_cast<int>(gbk.size()), nullptr, nullptr));
-    std::wstring western(gbk.size(), L'\0');
-    ::MultiByteToWideChar(1252, 0, gbk.data(), static_cast<int>(gbk.size()), &western[0], static_cast<int>(gbk.size()));
-    return western;
-}
-
 // Runs started by deployment tools: a silent word anywhere on the command line, or no desktop that
 // anyone sees. No window is shown at any moment, no box waits, no page opens, and the exit code says
 // what happened. A user's run where nobody can answer ends at once. A silent run that fails or is cut
@@ -311,8 +300,8 @@ std::wstring ReadInWestern(const std::wstring& path)
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
     enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
-    // Uninst.exe or its manifest read-only; an ANSI manifest that lists what a GBK one names where the code page
-    // is Western; a copy of Uninst.exe run outside the installation.
+    // Uninst.exe or its manifest read-only; an ANSI manifest written in another code page than this machine's;
+    // a copy of Uninst.exe run outside the installation.
     enum Setup { AS_STAGED, READ_ONLY_EXE, READ_ONLY_INI, GARBLED, COPY };
     struct Case {
         const char* what;
@@ -348,10 +337,9 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
         for (const auto& file : UNLISTED) files.push_back(install.Path(file));
         dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
-        if (c.setup == GARBLED)
-            for (auto* list : {&files, &dirs})
-                for (auto& path : *list) path = ReadInWestern(path);
-        if (c.manifest) install.WriteManifest(files, dirs, c.setup == GARBLED);
+        // GBK where the code page is Western, or Western where it is GBK: every path reads as another.
+        const UINT other = c.setup != GARBLED ? 0 : ::GetACP() == 936 ? 1252 : 936;
+        if (c.manifest) install.WriteManifest(files, dirs, other);
         if (!c.entry) DeleteMarkedKey(UNINSTALL_KEY);
         if (c.readOnly) ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_READONLY);
         if (c.setup == READ_ONLY_EXE || c.setup == READ_ONLY_INI)
