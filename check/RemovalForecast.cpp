@@ -148,17 +148,16 @@ private:
         }
     }
 
-    // After the process has ended its script deletes the executable, unless it is read-only: Del
-    // leaves a read-only file. Once the executable is gone, it deletes the manifest in the same way,
-    // then removes the folder of the executable when [Dirs] lists it, and each listed folder above,
-    // deepest first, up to the first that is not listed or stays.
+    // After the process has ended its script deletes the executable and then the manifest, whatever
+    // their attributes: Uninst.exe clears read-only from its own two files first. Then it removes the
+    // folder of the executable when [Dirs] lists it, and each listed folder above, deepest first, up
+    // to the first that is not listed or stays.
     void RunScript()
     {
         if (m_exe == NOWHERE) return;
-        bool removing = !Nodes()[m_exe].IsReadOnly();
-        if (removing) m_picture.Take(m_exe);
-        if (removing && m_manifest != NOWHERE && Nodes()[m_manifest].present && !Nodes()[m_manifest].IsReadOnly())
-            m_picture.Take(m_manifest);
+        m_picture.Take(m_exe);
+        if (m_manifest != NOWHERE && Nodes()[m_manifest].present) m_picture.Take(m_manifest);
+        bool removing = true;
         for (int n = Nodes()[m_exe].parent; n != NOWHERE && Nodes()[n].present; n = Nodes()[n].parent) {
             removing = removing && IsListed(n) && Nodes()[n].children == 0 && !Nodes()[n].IsReadOnly();
             if (!removing && !m_picture.Contains(Nodes()[n].path)) break;
@@ -239,9 +238,7 @@ private:
             if (!node.present || node.expected || !m_picture.Contains(node.path)) continue;
             Leftover left{node.IsDir(), LeftReason::NotListed, false, L"", node.path};
             const int i = static_cast<int>(n);
-            if (i == m_exe || i == m_manifest) {
-                left.reason = node.IsReadOnly() ? LeftReason::ReadOnly : LeftReason::KeptWithExe;
-            } else if (node.unreadable) {
+            if (node.unreadable) {
                 left.reason = LeftReason::Unreadable;
             } else if (m_failing.count(i)) {
                 const EntryOutcome& outcome = m_forecast.outcomes[m_failing[i]];

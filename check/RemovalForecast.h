@@ -46,7 +46,7 @@ struct EntryOutcome {
 };
 
 enum class LeftReason {
-    NotListed, EntrySkipped, EntryFails, EntryLiteral, ReadOnly, KeptWithExe, Unreadable, TooLong
+    NotListed, EntrySkipped, EntryFails, EntryLiteral, Unreadable, TooLong
 };
 
 struct Leftover {

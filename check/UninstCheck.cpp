@@ -143,8 +143,6 @@ static std::wstring LeftText(const Leftover& left)
     case LeftReason::EntrySkipped: return entry + L" is skipped";
     case LeftReason::EntryFails: return entry + L" fails";
     case LeftReason::EntryLiteral: return entry + L" names it only without \\\\?\\";
-    case LeftReason::ReadOnly: return L"read-only: the script's Del does not delete it";
-    case LeftReason::KeptWithExe: return L"Uninst.exe stays, and the script deletes the manifest only once it is gone";
     case LeftReason::Unreadable: return L"cannot be read: nothing can be said about what it holds";
     case LeftReason::TooLong:
         return L"its path is longer than " + std::to_wstring(MAX_PATH - 1) + L" characters, the most an entry may hold";

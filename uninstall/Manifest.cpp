@@ -1,4 +1,5 @@
 #include "uninstall/Manifest.h"
+#include "platform/Handle.h"
 #include "uninstall/RemovalLog.h"
 
 CString GetModulePath()
@@ -40,11 +41,27 @@ ManifestValue ReadManifestKey(LPCWSTR pszManifest, LPCWSTR pszSection, int index
 
 void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& list)
 {
-    for (int index = 0; index < MANIFEST_KEY_LIMIT; ++index) {
+    for (int index = 0;; ++index) {
         WCHAR value[MANIFEST_VALUE_SIZE];
         const ManifestValue kind = ReadManifestKey(pszManifest, pszSection, index, value);
         if (kind == MV_END) return;
-        if (kind == MV_PATH) list.AddTail(value);
-        else LogLine(L"skipped", pszSection, kind == MV_TOO_LONG ? L"too long" : L"not fully qualified", value);
+        if (index >= MANIFEST_KEY_LIMIT) {
+            WCHAR reason[64];
+            ::wsprintfW(reason, L"key %d: past key %d, the last acted on", index, MANIFEST_KEY_LIMIT - 1);
+            LogLine(L"skipped", pszSection, reason, value);
+        } else if (kind == MV_PATH) {
+            list.AddTail(value);
+        } else {
+            LogLine(L"skipped", pszSection, kind == MV_TOO_LONG ? L"too long" : L"not fully qualified", value);
+        }
     }
+}
+
+bool IsUtf16Manifest(LPCWSTR pszManifest)
+{
+    const CHandle file(::CreateFileW(pszManifest, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, 0, nullptr));
+    BYTE mark[2];
+    DWORD read = 0;
+    return file.IsValid() && ::ReadFile(file, mark, 2, &read, nullptr) && read == 2 && mark[0] == 0xFF && mark[1] == 0xFE;
 }

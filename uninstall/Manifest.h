@@ -9,7 +9,7 @@ CString GetModuleDirectory();
 CString ManifestPath();
 bool FileExists(LPCWSTR pszPath);
 
-// A section's keys "0" to "199" are read; keys beyond those are never consulted.
+// A section's keys "0" to "199" are acted on; those beyond are only logged as skipped.
 const int MANIFEST_KEY_LIMIT = 200;
 // Room for one value as read: twice a path's, see ReadManifestKey.
 const int MANIFEST_VALUE_SIZE = 2 * MAX_PATH;
@@ -20,5 +20,8 @@ enum ManifestValue { MV_END, MV_PATH, MV_TOO_LONG, MV_NOT_FULLY_QUALIFIED };
 ManifestValue ReadManifestKey(LPCWSTR pszManifest, LPCWSTR pszSection, int index,
                               WCHAR (&value)[MANIFEST_VALUE_SIZE]);
 // Appends the paths of keys "0", "1", ... of a manifest section to the list, up to the end of the
-// section or the key limit; skipped values are left out.
+// section or the key limit; skipped values, and the keys past the limit, are logged and left out.
 void ReadManifestSection(LPCWSTR pszManifest, LPCWSTR pszSection, CStringList& list);
+// Whether the profile reader takes the manifest as UTF-16, by its byte order mark; else it reads
+// the manifest in the ANSI code page.
+bool IsUtf16Manifest(LPCWSTR pszManifest);

@@ -7,7 +7,8 @@ enum Outcome {
     REMOVED_AT_RESTART,  // some of it goes at the next restart
     REMOVAL_FAILED,      // something listed stays; a silent run keeps what a retry needs
     NOTHING_INSTALLED,   // neither a manifest nor an uninstall entry
-    MANIFEST_MISSING,    // an uninstall entry without its manifest
+    MANIFEST_MISSING,    // an uninstall entry, and no manifest beside this Uninst.exe
+    NOTHING_LISTED_HERE, // a manifest whose entries name nothing that is there, beside more than itself
     PRODUCT_RUNNING,
     NOBODY_TO_ANSWER,
 };

@@ -10,8 +10,9 @@ struct Leftovers {
 };
 
 // Reads the manifest beside the executable into g_fileList and g_dirList; it stays until the
-// removal is done, so that a run cut short can be run again. REMOVED when it was read, else what
-// its absence means, logged: nothing is installed, or the uninstall entry lost its manifest.
+// removal is done, so that a run cut short can be run again. REMOVED when it was read, else, logged
+// and before anything has changed: nothing is installed, the uninstall entry lost its manifest or
+// names another Uninst.exe, or the manifest names nothing that is here.
 Outcome LoadManifest();
 
 // Removes every listed file, then every listed folder that is empty, each at its turn, posting

@@ -21,6 +21,55 @@ bool UninstallKeyExists()
     return opened != ERROR_FILE_NOT_FOUND;
 }
 
+// A string value of the entry, expanded when it is written to be; empty when there is none.
+static CString ReadString(HKEY hKey, LPCWSTR pszName)
+{
+    WCHAR value[2 * MAX_PATH], expanded[2 * MAX_PATH];
+    DWORD type, size = sizeof value - sizeof(WCHAR);
+    if (::RegQueryValueExW(hKey, pszName, nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
+        (type != REG_SZ && type != REG_EXPAND_SZ))
+        return CString();
+    value[size / sizeof(WCHAR)] = L'\0';
+    if (type == REG_SZ) return value;
+    const DWORD n = ::ExpandEnvironmentStringsW(value, expanded, ARRAYSIZE(expanded));
+    return n && n <= ARRAYSIZE(expanded) ? CString(expanded) : CString();
+}
+
+static bool IsFile(LPCWSTR pszPath)
+{
+    const DWORD attributes = ::GetFileAttributesW(pszPath);
+    return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
+}
+
+// The program that a command starts: its quoted path; unquoted, the text up to the first space
+// at which a file ends, as the system tries each in turn, or up to the first space when none does.
+static CString ProgramOf(LPCWSTR pszCommand)
+{
+    int end = 0;
+    if (pszCommand[0] == L'"') {
+        while (pszCommand[end + 1] && pszCommand[end + 1] != L'"') ++end;
+        return CString(pszCommand + 1, end);
+    }
+    int first = -1;
+    for (;; ++end) {
+        if (pszCommand[end] && pszCommand[end] != L' ') continue;
+        const CString program(pszCommand, end);
+        if (first < 0) first = end;
+        if (IsFile(program)) return program;
+        if (!pszCommand[end]) return CString(pszCommand, first);
+    }
+}
+
+CString UninstallKeyProgram()
+{
+    HKEY hKey;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, KEY_QUERY_VALUE, &hKey) != ERROR_SUCCESS) return CString();
+    CString command = ReadString(hKey, L"UninstallString");
+    if (command.IsEmpty()) command = ReadString(hKey, L"QuietUninstallString");
+    ::RegCloseKey(hKey);
+    return ProgramOf(command);
+}
+
 Outcome DeleteUninstallKey()
 {
     HKEY hKey;

@@ -138,20 +138,26 @@ std::wstring StagedInstall::AddDir(const std::wstring& relative)
     return Path(relative);
 }
 
-void StagedInstall::WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs)
+void StagedInstall::WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs,
+                                  UINT codePage)
 {
     std::wstring text = L"[Files]\r\n";
     for (size_t i = 0; i < files.size(); ++i) text += std::to_wstring(i) + L"=" + files[i] + L"\r\n";
     text += L"[Dirs]\r\n";
     for (size_t i = 0; i < dirs.size(); ++i) text += std::to_wstring(i) + L"=" + dirs[i] + L"\r\n";
-    WriteManifestText(text);
+    WriteManifestText(text, codePage);
 }
 
-void StagedInstall::WriteManifestText(const std::wstring& text)
+void StagedInstall::WriteManifestText(const std::wstring& text, UINT codePage)
 {
     const std::wstring withMark = L"\xFEFF" + text;
-    WriteFile(Path(L"Uninst.ini"), std::string(reinterpret_cast<const char*>(withMark.data()),
-                                                withMark.size() * sizeof(wchar_t)));
+    std::string bytes(reinterpret_cast<const char*>(withMark.data()), withMark.size() * sizeof(wchar_t));
+    if (codePage) {
+        const int n = static_cast<int>(text.size());
+        bytes.resize(::WideCharToMultiByte(codePage, 0, text.data(), n, nullptr, 0, nullptr, nullptr));
+        ::WideCharToMultiByte(codePage, 0, text.data(), n, &bytes[0], static_cast<int>(bytes.size()), nullptr, nullptr);
+    }
+    WriteFile(Path(L"Uninst.ini"), bytes);
 }
 
 bool StagedInstall::Exists(const std::wstring& relative) const

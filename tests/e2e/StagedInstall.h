@@ -28,9 +28,11 @@ public:
     std::wstring Path(const std::wstring& relative) const;
     std::wstring AddFile(const std::wstring& relative);
     std::wstring AddDir(const std::wstring& relative);
-    // The manifest, as UTF-16LE with a byte order mark: the lists keyed 0, 1, ..., or the text as it stands.
-    void WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs);
-    void WriteManifestText(const std::wstring& text);
+    // The manifest, as UTF-16LE with a byte order mark, or as text in a code page: the lists keyed 0, 1, ...,
+    // or the text as it stands.
+    void WriteManifest(const std::vector<std::wstring>& files, const std::vector<std::wstring>& dirs,
+                       UINT codePage = 0);
+    void WriteManifestText(const std::wstring& text, UINT codePage = 0);
     bool Exists(const std::wstring& relative) const;
     // What lies around the installation: the decoy folder beside it, and what the temporary folder held
     // before the first run.

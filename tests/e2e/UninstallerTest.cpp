@@ -46,11 +46,13 @@ std::vector<std::wstring> Full(const StagedInstall& install, const std::vector<s
     return paths;
 }
 
+// Uninst.exe as installed, or a copy of it elsewhere.
 std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false,
                                  const std::wstring& arguments = L"", const std::wstring& desktop = L"",
-                                 int endAtDeletion = 0)
+                                 int endAtDeletion = 0, const std::wstring& copy = L"")
 {
-    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker, arguments, desktop, endAtDeletion);
+    auto run = std::make_unique<UninstRun>(copy.empty() ? install.Exe() : copy, holdWorker, arguments, desktop,
+                                           endAtDeletion);
     EXPECT_NE(ELEVATION_REQUIRED, run->StartError())
         << "Uninst.exe asks for administrator rights: run the tests from an elevated command prompt";
     EXPECT_EQ(0u, run->StartError()) << "Uninst.exe did not start";
@@ -353,6 +355,9 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
     enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
+    // Uninst.exe or its manifest read-only; an ANSI manifest written in another code page than this machine's;
+    // a copy of Uninst.exe run outside the installation.
+    enum Setup { AS_STAGED, READ_ONLY_EXE, READ_ONLY_INI, GARBLED, COPY };
     struct Case {
         const char* what;
         const wchar_t* arguments;
@@ -360,6 +365,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         int endAtDeletion;
         DWORD code;
         Then then;
+        Setup setup = AS_STAGED;
     };
     const Case cases[] = {
         {"silent removal", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL},
@@ -370,8 +376,13 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         {"silent, neither manifest nor entry", L"/S", false, false, false, false, false, 0, 1605, NOTHING_CHANGED},
         {"nobody to answer", L"", false, true, true, true, false, 0, 1602, NOTHING_CHANGED},
         {"silent, nobody to answer", L"/S", false, true, true, true, false, 0, 0, REMOVED_ALL},
+        {"silent, a manifest that names nothing here", L"/S", false, true, true, false, false, 0, 1603, NOTHING_CHANGED,
+         GARBLED},
+        {"silent, a copy run from elsewhere", L"/S", false, true, true, false, false, 0, 1603, NOTHING_CHANGED, COPY},
         {"silent, a read-only file", L"/S", false, true, true, false, true, 0, 1603, RUN_AGAIN},
         {"silent, cut short", L"/S", false, true, true, false, false, 3, 1, RUN_AGAIN},
+        {"silent, a read-only Uninst.ini", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_INI},
+        {"silent, a read-only Uninst.exe", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_EXE},
     };
     EachCase(cases, [](const Case& c) {
         StagedInstall install;
@@ -381,9 +392,16 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> files = Full(install, LISTED_FILES), dirs = Full(install, LISTED_DIRS);
         for (const auto& file : UNLISTED) files.push_back(install.Path(file));
         dirs.insert(dirs.end() - 1, install.Path(L"bin2"));
-        if (c.manifest) install.WriteManifest(files, dirs);
+        // GBK where the code page is Western, or Western where it is GBK: every path reads as another.
+        const UINT other = c.setup != GARBLED ? 0 : ::GetACP() == 936 ? 1252 : 936;
+        if (c.manifest) install.WriteManifest(files, dirs, other);
         if (!c.entry) DeleteMarkedKey(UNINSTALL_KEY);
         if (c.readOnly) ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_READONLY);
+        if (c.setup == READ_ONLY_EXE || c.setup == READ_ONLY_INI)
+            ::SetFileAttributesW(install.Path(c.setup == READ_ONLY_EXE ? L"Uninst.exe" : L"Uninst.ini").c_str(),
+                                 FILE_ATTRIBUTE_READONLY);
+        const std::wstring copy = c.setup == COPY ? install.Beside(L"Uninst.exe") : L"";
+        if (c.setup == COPY) ::CopyFileW(install.Exe().c_str(), copy.c_str(), FALSE);
         std::unique_ptr<RunningProduct> product;
         if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
         const auto before = Snapshot(install.Root());
@@ -397,7 +415,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         }
 
         ShowWatch watch;
-        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion);
+        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion, copy);
         EXPECT_EQ(c.code, ExitCode(*run, 10000));
         ASSERT_EQ("", run->CatchProblem());
         EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
@@ -405,6 +423,16 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> lines = ReadLog(log);
         ASSERT_FALSE(lines.empty()) << "no log";
         if (!c.endAtDeletion) EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
+        // Why: the code page the manifest was read in, or the Uninst.exe to run instead.
+        const std::wstring why =
+            c.setup == GARBLED
+                ? L"the manifest names nothing that is here: not one of its entries was found, while its folder holds "
+                  L"more than Uninst.exe and the manifest; it was read as ANSI text in code page " +
+                      std::to_wstring(::GetACP()) + L": text written in another reads as other paths; nothing changed\t" +
+                      install.Path(L"Uninst.ini")
+                : L"no manifest beside this Uninst.exe, which is not the installation's own: nothing changed; run the "
+                  L"installation's own, which the uninstall entry names\t" + install.Exe();
+        if (c.setup == GARBLED || c.setup == COPY) EXPECT_EQ(L"refused\t" + why, lines[lines.size() - 2]);
         if (c.then == NOTHING_CHANGED) return ExpectNothingChanged(*run, install, before, around, c.entry);
         if (c.then == RUN_AGAIN) {
             // Still listed, still removable; a run cut short was ended at its deletion.

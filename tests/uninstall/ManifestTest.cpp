@@ -1,4 +1,5 @@
 // The manifest reader against manifests written as real files and read by the platform's reader.
+#include "RemovalHarness.h"
 #include "uninstall/Manifest.h"
 #include <gtest/gtest.h>
 #include <string>
@@ -102,19 +103,27 @@ TEST_F(Manifest, ReadsNumberedKeysAsTheProfileReaderSeesThem)
         }
 }
 
+// Those past key 199 are logged as skipped, up to the end of the section.
 TEST_F(Manifest, ReadsAtMost200Keys)
 {
     std::wstring text = L"[Files]\r\n";
     Paths first200;
+    std::string skipped;
     for (int i = 0; i < 250; ++i) {
+        const std::string n = std::to_string(i);
         const std::wstring path = L"C:\\Quorill\\" + std::to_wstring(i) + L".dll";
         text += std::to_wstring(i) + L"=" + path + L"\r\n";
         if (i < 200) first200.push_back(path);
+        else
+            skipped += "skipped\tFiles\tkey " + n + ": past key 199, the last acted on\tC:\\Quorill\\" + n + ".dll\r\n";
     }
-    Write(text, Encoding::Ansi);
-    EXPECT_EQ(first200, Read(L"Files"));
-    Write(text, Encoding::Utf16);
-    EXPECT_EQ(first200, Read(L"Files"));
+    text += L"251=C:\\Quorill\\late.dll\r\n";
+    for (Encoding encoding : {Encoding::Ansi, Encoding::Utf16}) {
+        Write(text, encoding);
+        Paths read;
+        EXPECT_EQ(skipped, LogOf([&read, this] { read = Read(L"Files"); }));
+        EXPECT_EQ(first200, read);
+    }
 }
 
 TEST_F(Manifest, ExistsOnlyOnceWrittenAndMissingReadsEmpty)
