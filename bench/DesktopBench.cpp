@@ -22,7 +22,7 @@
 namespace {
 
 const wchar_t CONFIRM_REMOVAL[] = L"您确定要从本计算机中删除“Zembrat”网络电话吗？";
-const fs::path root = fs::temp_directory_path() / ("uninst-desktop-bench-" + std::to_string(::GetCurrentProcessId()));
+const fs::path stagedFolder = fs::temp_directory_path() / "uninst-desktop-bench" / "Zembrat";
 // Whether the system still reported a peak working set once a process had ended; Wine does not.
 bool s_peakReadAtEnd = false;
 
@@ -130,14 +130,14 @@ Figures Run(const Program& program, const Staged& staged)
 }
 
 // Uninst.exe's script deletes it and its manifest once it has ended; nothing else may stay.
-void Clear(const Program& program, const fs::path& folder)
+void Clear(const Program& program)
 {
-    const auto count = [&] { return std::distance(fs::directory_iterator(folder), fs::directory_iterator()); };
+    const auto count = [] { return std::distance(fs::directory_iterator(stagedFolder), fs::directory_iterator()); };
     for (int i = 0; count() > program.leaves; ++i) {
         if (i == 100) Fail(program.name + std::string(" left more behind than it should"));
         ::Sleep(100);
     }
-    fs::remove_all(folder);
+    fs::remove_all(stagedFolder);
 }
 
 DWORD ExplorerId()
@@ -159,14 +159,13 @@ void ReportShell()
     const double start = NowMs();
     const HRESULT hr =
         ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, reinterpret_cast<void**>(&windows));
-    std::printf("The desktop's shell (explorer.exe %lu) %s in %.0f ms (0x%08lX).\n", ExplorerId(),
-                hr == S_OK ? "answered" : "did NOT answer: it has restarted, figures of Uninst.exe are not comparable;",
-                NowMs() - start, hr);
+    std::printf("The desktop's shell (explorer.exe %lu) answered 0x%08lX in %.0f ms%s\n", ExplorerId(), hr, NowMs() - start,
+                hr == S_OK ? "." : ": it has started again in this session, and each page asked for waits ~10 s.");
     if (windows) windows->Release();
     ::CoUninitialize();
 }
 
-void Print(const char* name, const std::vector<Figures>& runs, Figures& median)
+Figures Print(const char* name, const std::vector<Figures>& runs)
 {
     std::vector<double> first, last, exit, peak;
     for (const Figures& f : runs) {
@@ -175,8 +174,9 @@ void Print(const char* name, const std::vector<Figures>& runs, Figures& median)
         exit.push_back(f.exit);
         peak.push_back(f.peakMb);
     }
-    median = {Median(first), Median(last), Median(exit), Median(peak)};
+    const Figures median = {Median(first), Median(last), Median(exit), Median(peak)};
     std::printf("  %-20s %9.0f ms %9.0f ms %9.0f ms %9.1f MB\n", name, median.first, median.last, median.exit, median.peakMb);
+    return median;
 }
 
 }  // namespace
@@ -184,7 +184,7 @@ void Print(const char* name, const std::vector<Figures>& runs, Figures& median)
 int wmain(int argc, wchar_t** argv)
 {
     if (argc > 1 && std::wstring(argv[1]) == L"floor") return Floor();
-    const int runs = argc > 1 ? std::stoi(argv[1]) : 5;
+    const int runs = argc > 1 ? std::stoi(argv[1]) : 7;
     wchar_t self[MAX_PATH];
     ::GetModuleFileNameW(nullptr, self, MAX_PATH);
     const fs::path here = fs::path(self).parent_path();
@@ -193,6 +193,8 @@ int wmain(int argc, wchar_t** argv)
     ::timeBeginPeriod(1);
     ReportShell();
     DWORD explorer = ExplorerId();
+    // What a bench that failed left behind.
+    fs::remove_all(stagedFolder.parent_path());
 
     const Program programs[] = {
         {"floor", self, L"Floor.exe", L" floor", false, 2},
@@ -212,9 +214,8 @@ int wmain(int argc, wchar_t** argv)
     for (int run = 0; run <= runs; ++run)
         for (int turn = 0; turn < count; ++turn) {
             Case& c = cases[(run + turn) % count];
-            const fs::path folder = root / "Zembrat";
-            const Figures figures = Run(c.program, Stage(folder, c.program.source, c.program.file, c.tops, c.subs));
-            Clear(c.program, folder);
+            const Figures figures = Run(c.program, Stage(stagedFolder, c.program.source, c.program.file, c.tops, c.subs));
+            Clear(c.program);
             if (run) c.runs.push_back(figures);
             const DWORD now = ExplorerId();
             if (now == explorer) continue;
@@ -222,7 +223,7 @@ int wmain(int argc, wchar_t** argv)
                         "shell's calls wait ~10 s\n", explorer, now, c.program.name);
             explorer = now;
         }
-    fs::remove_all(root);
+    fs::remove_all(stagedFolder.parent_path());
     ::timeEndPeriod(1);
     ::DestroyWindow(keeper);
 
@@ -230,15 +231,14 @@ int wmain(int argc, wchar_t** argv)
     std::printf("Peak working set: PeakWorkingSetSize, %s.\n",
                 s_peakReadAtEnd ? "read once the process had ended" : "as last read while the process ran, each millisecond "
                                                                        "(it is not reported once a process has ended)");
-    std::printf("%-22s %12s %12s %12s %12s\n", "", "first gone", "last gone", "exit", "peak WS");
-    Figures floor, uninst, nsis, floor50, uninst50;
+    std::printf("%-22s %12s %12s %12s %12s\n", "Yes ->", "first gone", "last gone", "exit", "peak WS");
     std::printf("400 entries (200 files in 200 folders)\n");
-    Print("floor", cases[0].runs, floor);
-    Print("Uninst.exe", cases[1].runs, uninst);
-    Print("NSIS's uninstaller", cases[2].runs, nsis);
+    const Figures floor = Print("floor", cases[0].runs);
+    const Figures uninst = Print("Uninst.exe", cases[1].runs);
+    const Figures nsis = Print("NSIS's uninstaller", cases[2].runs);
     std::printf("50 entries (25 files in 25 folders)\n");
-    Print("floor", cases[3].runs, floor50);
-    Print("Uninst.exe", cases[4].runs, uninst50);
+    const Figures floor50 = Print("floor", cases[3].runs);
+    const Figures uninst50 = Print("Uninst.exe", cases[4].runs);
     std::printf("Yes -> exit, Uninst.exe / floor, 400 entries: %.2f (aim: 1.8 or less)\n", uninst.exit / floor.exit);
     std::printf("Yes -> exit, Uninst.exe / floor, 50 entries:  %.2f\n", uninst50.exit / floor50.exit);
     std::printf("Peak working set, Uninst.exe / NSIS's uninstaller: %.1f MB / %.1f MB (aim: no larger than NSIS's)\n",
