@@ -29,9 +29,7 @@ bool s_peakReadAtEnd = false;
 int Floor()
 {
     if (::MessageBoxW(nullptr, CONFIRM_REMOVAL, L"Zembrat", MB_YESNO | MB_ICONQUESTION) != IDYES) return 1;
-    wchar_t exe[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    RemoveListed(fs::path(exe).parent_path() / "Uninst.ini");
+    RemoveListed(ThisProgram().parent_path() / "Uninst.ini");
     return 0;
 }
 
@@ -157,9 +155,10 @@ void ReportShell()
     ::CoInitialize(nullptr);
     IShellWindows* windows = nullptr;
     const double start = NowMs();
-    const HRESULT hr =
-        ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, reinterpret_cast<void**>(&windows));
-    std::printf("The desktop's shell (explorer.exe %lu) answered 0x%08lX in %.0f ms%s\n", ExplorerId(), hr, NowMs() - start,
+    const HRESULT hr = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows,
+                                          reinterpret_cast<void**>(&windows));
+    std::printf("The desktop's shell (explorer.exe %lu) answered 0x%08lX in %.0f ms%s\n", ExplorerId(), hr,
+                NowMs() - start,
                 hr == S_OK ? "." : ": it has started again in this session, and each page asked for waits ~10 s.");
     if (windows) windows->Release();
     ::CoUninitialize();
@@ -175,7 +174,8 @@ Figures Print(const char* name, const std::vector<Figures>& runs)
         peak.push_back(f.peakMb);
     }
     const Figures median = {Median(first), Median(last), Median(exit), Median(peak)};
-    std::printf("  %-20s %9.0f ms %9.0f ms %9.0f ms %9.1f MB\n", name, median.first, median.last, median.exit, median.peakMb);
+    std::printf("  %-20s %9.0f ms %9.0f ms %9.0f ms %9.1f MB\n", name, median.first, median.last, median.exit,
+                median.peakMb);
     return median;
 }
 
@@ -185,9 +185,7 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc > 1 && std::wstring(argv[1]) == L"floor") return Floor();
     const int runs = argc > 1 ? std::stoi(argv[1]) : 7;
-    wchar_t self[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const fs::path here = fs::path(self).parent_path();
+    const fs::path self = ThisProgram(), here = self.parent_path();
     // Wine's desktop process quits some seconds after the last window has gone: this one keeps it.
     const HWND keeper = ::CreateWindowExW(0, L"STATIC", L"desktop bench", 0, 0, 0, 0, 0, nullptr, nullptr, nullptr, nullptr);
     ::timeBeginPeriod(1);

@@ -18,13 +18,11 @@ const fs::path root = fs::temp_directory_path() / ("uninst-silent-bench-" + std:
 
 int Least()
 {
-    wchar_t exe[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const fs::path manifest = fs::path(exe).parent_path() / "Uninst.ini";
+    const fs::path exe = ThisProgram(), manifest = exe.parent_path() / "Uninst.ini";
     RemoveListed(manifest);
     const fs::path script = fs::temp_directory_path() / "_least_del.bat";
-    std::ofstream(script, std::ios::binary) << ":Repeat\r\nDel \"" << fs::path(exe).string() << "\"\r\nif exist \""
-                                            << fs::path(exe).string() << "\" goto Repeat\r\nDel \"" << manifest.string()
+    std::ofstream(script, std::ios::binary) << ":Repeat\r\nDel \"" << exe.string() << "\"\r\nif exist \""
+                                            << exe.string() << "\" goto Repeat\r\nDel \"" << manifest.string()
                                             << "\"\r\nDel \"%~f0\"\r\n";
     ::ShellExecuteW(nullptr, L"open", script.c_str(), L"", fs::temp_directory_path().c_str(), SW_HIDE);
     return 0;
@@ -73,9 +71,7 @@ int wmain(int argc, wchar_t** argv)
 {
     if (argc > 1 && std::wstring(argv[1]) == L"least") return Least();
     const int runs = argc > 1 ? std::stoi(argv[1]) : 9;
-    wchar_t self[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const fs::path uninst = fs::path(self).parent_path() / "Uninst.exe";
+    const fs::path self = ThisProgram(), uninst = self.parent_path() / "Uninst.exe";
 
     std::vector<double> silent, least;
     for (int run = 0; run < runs; ++run)

@@ -24,7 +24,8 @@ Staged Stage(const fs::path& folder, const fs::path& program, const wchar_t* nam
             dirs += std::to_wstring(d++) + L"=" + dir.wstring() + L"\r\n";
         }
     const std::wstring text = files + dirs;
-    std::ofstream(folder / "Uninst.ini", std::ios::binary).write(reinterpret_cast<const char*>(text.data()), text.size() * 2);
+    std::ofstream(folder / "Uninst.ini", std::ios::binary)
+        .write(reinterpret_cast<const char*>(text.data()), text.size() * 2);
     fs::copy_file(program, folder / name);
     HKEY key;
     ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
@@ -32,11 +33,19 @@ Staged Stage(const fs::path& folder, const fs::path& program, const wchar_t* nam
     return {folder / name, folder / "d0" / (subs ? "s0" : "") / "file.dat", folder / ("d" + std::to_string(tops - 1))};
 }
 
+fs::path ThisProgram()
+{
+    wchar_t exe[MAX_PATH];
+    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    return exe;
+}
+
 void RemoveListed(const fs::path& manifest)
 {
     wchar_t value[MAX_PATH];
     for (const wchar_t* section : {L"Files", L"Dirs"})
-        for (int i = 0; ::GetPrivateProfileStringW(section, std::to_wstring(i).c_str(), L"", value, MAX_PATH, manifest.c_str()); ++i) {
+        for (int i = 0;; ++i) {
+            if (!::GetPrivateProfileStringW(section, std::to_wstring(i).c_str(), L"", value, MAX_PATH, manifest.c_str())) break;
             if (section[0] == L'F') ::DeleteFileW(value);
             else ::RemoveDirectoryW(value);
         }

@@ -14,6 +14,7 @@ struct Staged {
 // Uninst.ini listing every file and then every folder, deepest first (the folder itself is never
 // listed); the uninstall entry; and a copy of the program under the name.
 Staged Stage(const fs::path& folder, const fs::path& program, const wchar_t* name, int tops, int subs);
+fs::path ThisProgram();
 // The least removal: each entry the manifest lists deleted as it is read, then the uninstall entry.
 void RemoveListed(const fs::path& manifest);
 bool UninstallKeyExists();
