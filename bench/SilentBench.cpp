@@ -4,66 +4,28 @@
 // tool starts them, in turns, in one run.
 //   silent_bench.exe [runs]   the comparison; Uninst.exe lies beside this program
 //   Least.exe least           the least removal, as the comparison starts it from a staged folder
-#include <algorithm>
+#include "bench/Staging.h"
 #include <cstdio>
 #include <cstdlib>
-#include <filesystem>
 #include <fstream>
 #include <string>
-#include <vector>
 #include <windows.h>
 #include <shellapi.h>
 
-namespace fs = std::filesystem;
-
 namespace {
 
-const wchar_t KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
 const fs::path root = fs::temp_directory_path() / ("uninst-silent-bench-" + std::to_string(::GetCurrentProcessId()));
 
 int Least()
 {
-    wchar_t exe[MAX_PATH], value[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
-    const fs::path folder = fs::path(exe).parent_path(), manifest = folder / "Uninst.ini";
-    for (const wchar_t* section : {L"Files", L"Dirs"})
-        for (int i = 0; i < 200; ++i) {
-            if (!::GetPrivateProfileStringW(section, std::to_wstring(i).c_str(), L"", value, MAX_PATH, manifest.c_str())) break;
-            if (section[0] == L'F') ::DeleteFileW(value);
-            else ::RemoveDirectoryW(value);
-        }
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, KEY);
+    const fs::path exe = ThisProgram(), manifest = exe.parent_path() / "Uninst.ini";
+    RemoveListed(manifest);
     const fs::path script = fs::temp_directory_path() / "_least_del.bat";
-    std::ofstream(script, std::ios::binary) << ":Repeat\r\nDel \"" << fs::path(exe).string() << "\"\r\nif exist \""
-                                            << fs::path(exe).string() << "\" goto Repeat\r\nDel \"" << manifest.string()
+    std::ofstream(script, std::ios::binary) << ":Repeat\r\nDel \"" << exe.string() << "\"\r\nif exist \""
+                                            << exe.string() << "\" goto Repeat\r\nDel \"" << manifest.string()
                                             << "\"\r\nDel \"%~f0\"\r\n";
     ::ShellExecuteW(nullptr, L"open", script.c_str(), L"", fs::temp_directory_path().c_str(), SW_HIDE);
     return 0;
-}
-
-// A folder of 20 folders of 9 folders each, a file in each of them, the manifest listing every
-// file and then every folder, deepest first (the folder itself would be key 200, which is never
-// read), and the uninstall entry; the program to run in it.
-fs::path Stage(const fs::path& program, const wchar_t* name)
-{
-    const fs::path folder = root / "Zembrat";
-    std::wstring files = L"\xFEFF[Files]\r\n", dirs = L"[Dirs]\r\n";
-    int f = 0, d = 0;
-    for (int top = 0; top < 20; ++top)
-        for (int sub = 0; sub <= 9; ++sub) {
-            const fs::path dir = folder / ("d" + std::to_string(top)) / (sub < 9 ? "s" + std::to_string(sub) : "");
-            fs::create_directories(dir);
-            std::ofstream(dir / "file.dat", std::ios::binary) << std::string(4096, 'x');
-            files += std::to_wstring(f++) + L"=" + (dir / "file.dat").wstring() + L"\r\n";
-            dirs += std::to_wstring(d++) + L"=" + dir.parent_path().wstring() + (sub < 9 ? L"\\s" + std::to_wstring(sub) : L"") + L"\r\n";
-        }
-    const std::wstring text = files + dirs;
-    std::ofstream(folder / "Uninst.ini", std::ios::binary).write(reinterpret_cast<const char*>(text.data()), text.size() * 2);
-    fs::copy_file(program, folder / name);
-    HKEY key;
-    ::RegCreateKeyExW(HKEY_LOCAL_MACHINE, KEY, 0, nullptr, 0, KEY_WRITE, nullptr, &key, nullptr);
-    ::RegCloseKey(key);
-    return folder / name;
 }
 
 double Now()
@@ -103,27 +65,19 @@ double Run(const fs::path& exe, const std::wstring& arguments)
     return elapsed;
 }
 
-double Median(std::vector<double> values)
-{
-    std::sort(values.begin(), values.end());
-    return values[values.size() / 2];
-}
-
 }  // namespace
 
 int wmain(int argc, wchar_t** argv)
 {
     if (argc > 1 && std::wstring(argv[1]) == L"least") return Least();
     const int runs = argc > 1 ? std::stoi(argv[1]) : 9;
-    wchar_t self[MAX_PATH];
-    ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-    const fs::path uninst = fs::path(self).parent_path() / "Uninst.exe";
+    const fs::path self = ThisProgram(), uninst = self.parent_path() / "Uninst.exe";
 
     std::vector<double> silent, least;
     for (int run = 0; run < runs; ++run)
         for (int turn = 0; turn < 2; ++turn) {
-            if ((run + turn) % 2) silent.push_back(Run(Stage(uninst, L"Uninst.exe"), L"/S"));
-            else least.push_back(Run(Stage(self, L"Least.exe"), L"least"));
+            if ((run + turn) % 2) silent.push_back(Run(Stage(root / "Zembrat", uninst, L"Uninst.exe", 20, 9).exe, L"/S"));
+            else least.push_back(Run(Stage(root / "Zembrat", self, L"Least.exe", 20, 9).exe, L"least"));
         }
     fs::remove_all(root);
     std::printf("200 files, 200 folders, %d runs each (median, from start to exit)\n", runs);
