@@ -37,8 +37,13 @@ HCURSOR CUninstallerDialog::OnQueryDragIcon()
     return static_cast<HCURSOR>(m_hIcon);
 }
 
+// The worker posts faster than the bar paints (each position is drawn at once): the steps already
+// waiting are taken with this one, and the bar is drawn once for all of them.
 LRESULT CUninstallerDialog::OnUninstStep(WPARAM, LPARAM)
 {
-    m_progress.SetPos(m_progress.GetPos() + 1);
+    int steps = 1;
+    MSG msg;
+    while (::PeekMessageW(&msg, m_hWnd, WM_UNINST_STEP, WM_UNINST_STEP, PM_REMOVE)) ++steps;
+    m_progress.SetPos(m_progress.GetPos() + steps);
     return 0;
 }
