@@ -1,6 +1,7 @@
 // The real Uninst.exe, beside this program, run on a staged installation and answered with real
 // key presses, as a user would; Uninst.exe asks for administrator rights, so this runs elevated.
 #include "KitMark.h"
+#include "StartInJob.h"
 #include "e2e/Screen.h"
 #include "e2e/StagedInstall.h"
 #include "e2e/UninstRun.h"
@@ -124,8 +125,7 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         std::wstring commandLine = L"\"" + exe + L"\"";
-        if (::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &m_info))
+        if (CreateProcessInJob(exe.c_str(), &commandLine[0], FALSE, 0, nullptr, &startup, &m_info))
             ::CloseHandle(m_info.hThread);
     }
     ~RunningProduct()
