@@ -10,6 +10,7 @@ wine_session_start() {
   export WINEDLLOVERRIDES="mscoree,mshtml="
   export UNINST_LOCPATH="$build/locale"
   unset WINEARCH
+  wine_session_end_leftovers
 
   # The Chinese locale, for runs that need the code page 936, and a Hindi one, which has no ANSI
   # code page, for runs in UTF-8; generated here, no root needed.
@@ -70,6 +71,27 @@ EOF
   # The first Wine process starts Wine's background services, which keep the standard output they
   # inherit open; start them here, so that no test runner waits on them for the end of a pipe.
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1
+}
+
+# What an earlier run, cut short, left in this prefix: its wineserver and Windows processes, ended by
+# pid. A Windows process asleep does not notice that its wineserver has gone, and a later session
+# (a prefix made again gets a server of its own) never reaches it: it would sleep on for good.
+wine_session_end_leftovers() {
+  local pid alive pids=() left=()
+  for pid in $(pgrep -f '\.exe|wineserver'); do
+    [[ $(readlink "/proc/$pid/exe") == */wine* ]] && grep -qzxF "WINEPREFIX=$WINEPREFIX" "/proc/$pid/environ" &&
+      pids+=("$pid") && left+=("$(tr '\0' ' ' <"/proc/$pid/cmdline" | sed 's/ *$//')")
+  done 2>/dev/null
+  [ ${#pids[@]} -eq 0 ] && return
+  kill -9 "${pids[@]}" 2>/dev/null || true
+  # Gone once the kernel has no executable for it (an ended process waiting for its parent has none).
+  for _ in $(seq 100); do
+    alive=0
+    for pid in "${pids[@]}"; do readlink "/proc/$pid/exe" >/dev/null && alive=1; done
+    [ $alive -eq 0 ] && break
+    sleep 0.1
+  done
+  echo "Ended ${#pids[@]} processes that an earlier run left in $WINEPREFIX: $(printf '%s; ' "${left[@]}" | sed 's/; $//')"
 }
 
 wine_session_stop() {

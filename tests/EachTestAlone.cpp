@@ -1,6 +1,7 @@
 // The entry of a test program whose tests each need a process of their own: run as a whole, it
 // starts itself once per test, with the same command line and that test's filter, and fails when
 // any of them fails. Given a filter or asked for the list, it is a plain GoogleTest program.
+#include "StartInJob.h"
 #include <gtest/gtest.h>
 #include <cstdio>
 #include <string>
@@ -19,7 +20,7 @@ DWORD RunAlone(const std::string& test)
     si.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION pi = {};
     std::fflush(nullptr);
-    if (!::CreateProcessW(nullptr, &commandLine[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &si, &pi)) {
+    if (!CreateProcessInJob(nullptr, &commandLine[0], TRUE, 0, nullptr, &si, &pi)) {
         std::printf("cannot start the test %s alone: error %lu\n", test.c_str(), ::GetLastError());
         return 1;
     }

@@ -1,4 +1,5 @@
 #include "e2e/UninstRun.h"
+#include "StartInJob.h"
 #include "platform/Handle.h"
 #include <objbase.h>
 
@@ -62,8 +63,8 @@ const BYTE INT3 = 0xCC;
 }  // namespace
 
 UninstRun::UninstRun(const std::wstring& exe, bool holdWorker, const std::wstring& arguments,
-                     const std::wstring& desktop, int endAtDeletion)
-    : m_exe(exe), m_holdWorker(holdWorker), m_arguments(arguments), m_desktop(desktop), m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+                     const std::wstring& desktop, int endAtDeletion, const std::wstring& folder)
+    : m_exe(exe), m_holdWorker(holdWorker), m_arguments(arguments), m_desktop(desktop), m_folder(folder), m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
       m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_endAtDeletion(endAtDeletion)
 {
     // The thread that starts a process as its debugger is the one that receives its events.
@@ -100,9 +101,9 @@ void UninstRun::Debug()
     // be Uninst.exe's own.
     ::SetEnvironmentVariableW(L"_NO_DEBUG_HEAP", L"1");
     m_launchedMs = NowMs();
-    // Started in a folder of the system's: a current folder inside the staged one would hold it.
-    if (!::CreateProcessW(m_exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS, nullptr,
-                          system, &startup, &info)) {
+    // Started in a folder of the system's unless told: a current folder inside the staged one would hold it.
+    if (!CreateProcessInJob(m_exe.c_str(), &commandLine[0], FALSE, DEBUG_ONLY_THIS_PROCESS,
+                            m_folder.empty() ? system : m_folder.c_str(), &startup, &info)) {
         m_startError = ::GetLastError();
         ::SetEvent(m_started);
         return;
@@ -316,8 +317,7 @@ std::string RunForOutput(const std::wstring& commandLine, DWORD* exitCode)
     startup.hStdError = ::GetStdHandle(STD_ERROR_HANDLE);
     PROCESS_INFORMATION info;
     std::wstring line = commandLine;
-    const bool started =
-        ::CreateProcessW(nullptr, &line[0], nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &info);
+    const bool started = CreateProcessInJob(nullptr, &line[0], TRUE, 0, nullptr, &startup, &info);
     ::CloseHandle(write);
     std::string output;
     if (started) {

@@ -26,9 +26,9 @@ class UninstRun {
 public:
     // arguments follow the quoted path on the command line; a desktop, "station\\desktop", replaces the
     // caller's. With endAtDeletion, Uninst.exe is ended as it asks for that file deletion, as a
-    // power cut would end it.
+    // power cut would end it. Its current folder is the system's, or the folder given.
     UninstRun(const std::wstring& exe, bool holdWorker, const std::wstring& arguments = L"",
-              const std::wstring& desktop = L"", int endAtDeletion = 0);
+              const std::wstring& desktop = L"", int endAtDeletion = 0, const std::wstring& folder = L"");
     ~UninstRun();
     UninstRun(const UninstRun&) = delete;
     UninstRun& operator=(const UninstRun&) = delete;
@@ -67,6 +67,7 @@ private:
     bool m_holdWorker;
     std::wstring m_arguments;
     std::wstring m_desktop;
+    std::wstring m_folder;
     DWORD m_startError = 0;
     DWORD m_processId = 0;
     HANDLE m_process = nullptr;

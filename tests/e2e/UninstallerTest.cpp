@@ -2,6 +2,7 @@
 // key presses, as a user would; Uninst.exe asks for administrator rights, so this runs elevated.
 #include "KitMark.h"
 #include "PendingDeletions.h"
+#include "StartInJob.h"
 #include "e2e/Screen.h"
 #include "e2e/StagedInstall.h"
 #include "e2e/UninstRun.h"
@@ -49,10 +50,11 @@ std::vector<std::wstring> Full(const StagedInstall& install, const std::vector<s
 // Uninst.exe as installed, or a copy of it elsewhere.
 std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false,
                                  const std::wstring& arguments = L"", const std::wstring& desktop = L"",
-                                 int endAtDeletion = 0, const std::wstring& copy = L"")
+                                 int endAtDeletion = 0, const std::wstring& copy = L"",
+                                 const std::wstring& folder = L"")
 {
     auto run = std::make_unique<UninstRun>(copy.empty() ? install.Exe() : copy, holdWorker, arguments, desktop,
-                                           endAtDeletion);
+                                           endAtDeletion, folder);
     EXPECT_NE(ELEVATION_REQUIRED, run->StartError())
         << "Uninst.exe asks for administrator rights: run the tests from an elevated command prompt";
     EXPECT_EQ(0u, run->StartError()) << "Uninst.exe did not start";
@@ -132,8 +134,7 @@ public:
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
         std::wstring commandLine = L"\"" + exe + L"\"";
-        if (::CreateProcessW(exe.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                             &m_info))
+        if (CreateProcessInJob(exe.c_str(), &commandLine[0], FALSE, 0, nullptr, &startup, &m_info))
             ::CloseHandle(m_info.hThread);
     }
     ~RunningProduct()
@@ -351,13 +352,15 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
 // anyone sees. No window is shown at any moment, no box waits, no page opens, and the exit code says
 // what happened. A user's run where nobody can answer ends at once. A silent run that fails or is cut
 // short leaves the entry, Uninst.exe and its manifest, and the same command, run again once the cause
-// is gone, finishes the job.
+// is gone, finishes the job. The log goes where the last /LOG= says, its variables expanded and its
+// folders made; a run started in the installation folder leaves that folder first.
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
     enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
     // Uninst.exe or its manifest read-only; an ANSI manifest written in another code page than this machine's;
-    // a copy of Uninst.exe run outside the installation.
-    enum Setup { AS_STAGED, READ_ONLY_EXE, READ_ONLY_INI, GARBLED, COPY };
+    // a copy of Uninst.exe run outside the installation; a subkey that keeps the key; Uninst.exe started with
+    // the installation folder as its current folder.
+    enum Setup { AS_STAGED, READ_ONLY_EXE, READ_ONLY_INI, GARBLED, COPY, SUBKEY, IN_ITS_FOLDER };
     struct Case {
         const char* what;
         const wchar_t* arguments;
@@ -366,6 +369,9 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         DWORD code;
         Then then;
         Setup setup = AS_STAGED;
+        // The log's place beside the installation, and one that an earlier /LOG= names.
+        const wchar_t* log = L"removal log.txt";
+        const wchar_t* earlierLog = nullptr;
     };
     const Case cases[] = {
         {"silent removal", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL},
@@ -383,6 +389,12 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         {"silent, cut short", L"/S", false, true, true, false, false, 3, 1, RUN_AGAIN},
         {"silent, a read-only Uninst.ini", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_INI},
         {"silent, a read-only Uninst.exe", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_EXE},
+        {"silent, the key has a subkey", L"/S", false, true, true, false, false, 0, 1603, RUN_AGAIN, SUBKEY},
+        {"silent, started in its own folder", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, IN_ITS_FOLDER},
+        {"two /LOG=", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, AS_STAGED, L"removal log.txt",
+         L"first log.txt"},
+        {"/LOG= in folders yet to be made", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, AS_STAGED,
+         L"新 logs\\2\\removal log.txt"},
     };
     EachCase(cases, [](const Case& c) {
         StagedInstall install;
@@ -406,17 +418,28 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
         const auto before = Snapshot(install.Root());
         const auto around = install.Surroundings();
-        const std::wstring log = install.Beside(L"removal log.txt");
-        const std::wstring arguments = std::wstring(c.arguments) + L" \"/LOG=" + log + L"\"";
+        // Spelt with a variable of the test's own, as deployment tools write %WINDIR%\Temp.
+        ::SetEnvironmentVariableW(L"ZEMBRAT_E2E", install.Beside(L"").c_str());
+        const std::wstring log = install.Beside(c.log);
+        std::wstring arguments = c.arguments;
+        for (const wchar_t* name : {c.earlierLog, c.log})
+            if (name) arguments += L" \"/LOG=%ZEMBRAT_E2E%" + std::wstring(name) + L"\"";
         std::unique_ptr<HiddenDesktop> hidden;
         if (c.hiddenDesktop) {
             hidden = std::make_unique<HiddenDesktop>();
             ASSERT_NE(L"", hidden->Name()) << "no window station of the test's own";
         }
 
+        const std::wstring subkey = std::wstring(UNINSTALL_KEY) + L"\\Sub";
+        ASSERT_TRUE(c.setup != SUBKEY || CreateMarkedKey(subkey));
         ShowWatch watch;
-        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion, copy);
+        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion, copy,
+                         c.setup == IN_ITS_FOLDER ? install.Root() : L"");
         EXPECT_EQ(c.code, ExitCode(*run, 10000));
+        // The cause goes at once: a key left with a subkey would outlive the test.
+        if (c.setup == SUBKEY) DeleteMarkedKey(subkey);
+        EXPECT_TRUE(!c.earlierLog || ::GetFileAttributesW(install.Beside(c.earlierLog).c_str()) == INVALID_FILE_ATTRIBUTES)
+            << "the first /LOG= was taken";
         ASSERT_EQ("", run->CatchProblem());
         EXPECT_EQ(std::vector<std::wstring>{}, watch.ShownBy(run->ProcessId()));
 

@@ -6,7 +6,7 @@
 //   probe winget     starts the uninstall entry's QuietUninstallString as winget does: the program
 //                    and its arguments apart through ShellExecuteEx, waited for; prints its whole
 //                    exit code, which Unix would cut to 8 bits
-#include <windows.h>
+#include "StartInJob.h"
 #include <shellapi.h>
 #include <string>
 
@@ -37,7 +37,7 @@ static int Console(LPWSTR commandLine)
     startup.dwFlags = STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = screen;
     PROCESS_INFORMATION process;
-    if (!::CreateProcessW(nullptr, commandLine, nullptr, nullptr, TRUE, 0, nullptr, nullptr, &startup, &process))
+    if (!CreateProcessInJob(nullptr, commandLine, TRUE, 0, nullptr, &startup, &process))
         return 3;
     ::WaitForSingleObject(process.hProcess, INFINITE);
     DWORD code = 3;

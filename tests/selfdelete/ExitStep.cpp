@@ -2,11 +2,13 @@
 // runs the real exit step and ends, so the script it starts deletes this program's own file.
 //   ExitStep.exe done [TMP]    after a completed removal (TMP, when given, names the temporary directory)
 //   ExitStep.exe none [TMP]    after a run that removed nothing
-//   ExitStep.exe hold FILE MS  keeps FILE open, unshared for deletion, for MS milliseconds
+//   ExitStep.exe hold FILE MS  keeps FILE open, unshared for deletion, for MS milliseconds; prints "held"
+//                              once it does
 //   ExitStep.exe endless [TMP] starts the unbounded, unpaused loop of the first design instead,
 //                              for the benchmark's comparison
 #include "app/UninstallerApp.h"
 #include "uninstall/RunState.h"
+#include <cstdio>
 #include <shellapi.h>
 #include <string>
 
@@ -36,6 +38,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
     const std::wstring mode = argc > 1 ? argv[1] : L"";
     if (mode == L"hold" && argc > 3) {
         HANDLE file = ::CreateFileW(argv[2], GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+        if (file != INVALID_HANDLE_VALUE) std::printf("held\n");
+        std::fflush(stdout);
         ::Sleep(std::stoul(argv[3]));
         ::CloseHandle(file);
         return file == INVALID_HANDLE_VALUE ? 2 : 0;

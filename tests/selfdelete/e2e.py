@@ -1,15 +1,16 @@
 """End to end under Wine's real cmd.exe: the exit step's script deletes the program's file once the
-program has ended, then itself; it waits without spending CPU, gives up after about a minute, and
+program has ended, then itself; it pauses about a second between attempts, gives up after about a minute, and
 whatever the install or temporary directory is called, it runs no other command and touches no
 other file. Without a script, the file goes at the next restart."""
 import os
+import select
 import shutil
 import subprocess
 import sys
 import time
 
 sys.path.insert(0, os.path.dirname(__file__))
-from winesession import CHINESE, DRIVE_C, CpuWatch, install, windows_path, wait_gone, wine  # noqa: E402
+from winesession import CHINESE, DRIVE_C, install, script_processes, settled, windows_path, wait_gone, wine  # noqa: E402
 
 PROGRAM = sys.argv[1]
 ROOT = os.path.join(DRIVE_C, 'selfdelete_e2e')
@@ -76,7 +77,7 @@ def hostile_names(env, label):
                       f'{what} exit code {code}, executable and script gone')
                 expected = before - {os.path.relpath(exe, ROOT)}
             else:
-                time.sleep(1.5)
+                check(settled(30), f'{what} no script runs')
                 expected = before
             after = tree()
             check(after == expected,
@@ -104,8 +105,7 @@ def no_script():
         exe = install(PROGRAM, os.path.join(ROOT, 'app'))
         before = pending().count(windows_path(exe))
         code = wine(windows_path(exe), mode, windows_path(temp) + '\\', cwd=ROOT)
-        time.sleep(1.5)
-        check(code == 0 and os.path.exists(exe) and not os.path.isfile(os.path.join(temp, SCRIPT)),
+        check(code == 0 and settled(30) and os.path.exists(exe) and not os.path.isfile(os.path.join(temp, SCRIPT)),
               f'{what}: exit code {code}, executable stays, no script')
         check(pending().count(windows_path(exe)) - before == scheduled, f'{what}: scheduled at the next restart: {scheduled}')
     # The prefix is the tests' own: its restart carries the deletions out.
@@ -118,38 +118,49 @@ def no_script():
 
 
 def install_held(folder, milliseconds):
-    """A fresh installation whose executable another process holds open for a while."""
+    """A fresh installation whose executable another process holds open for a while, once it holds it."""
     shutil.rmtree(ROOT, ignore_errors=True)
     exe = install(PROGRAM, os.path.join(ROOT, folder))
     os.makedirs(os.path.join(ROOT, 'tmp'))
-    holder = wine(windows_path(exe), 'hold', windows_path(exe), str(milliseconds), wait=False)
-    time.sleep(1)
+    holder = wine(windows_path(exe), 'hold', windows_path(exe), str(milliseconds), wait=False, stdout=subprocess.PIPE)
+    held = select.select([holder.stdout], [], [], 60)[0] and holder.stdout.readline().strip() == b'held'
+    check(held, f'{folder}: the executable is held open')
     return exe, holder
 
 
 def held_open():
-    exe, holder = install_held('held', 5000)
-    watch = CpuWatch()
+    """Each attempt runs a ping.exe that pauses about a second, on a busy machine longer: the script takes
+    one attempt a second at most, and pauses before the next."""
+    exe, holder = install_held('held', 10000)
+    start = time.monotonic()
     code, script = run(exe, 'done', os.path.join(ROOT, 'tmp'))
-    watch.sample_for(2.5)
-    check(code == 0 and os.path.exists(exe) and holder.poll() is None, 'held open: the executable waits')
-    check(watch.script <= 0.05 * 2.5, f'held open: the script used {watch.script:.2f} s of CPU in 2.5 s')
-    holder.wait()
+    pings, waited = set(), True
+    while True:
+        there = os.path.exists(exe)
+        if holder.poll() is not None:
+            break
+        waited = waited and there
+        pings |= {k for k, c in script_processes().items() if 'ping.exe' in c}
+        time.sleep(0.05)
+    held = time.monotonic() - start
+    check(code == 0 and waited, 'held open: the executable waits')
+    check(1 <= len(pings) <= held + 2, f'held open: the script waited between its attempts, {len(pings)} pings in {held:.1f} s')
     released = time.monotonic()
-    gone = wait_gone(exe, 5)
+    gone = wait_gone(exe, 15)
     check(gone is not None, f'held open: gone {time.monotonic() - released:.2f} s after the release')
     check(wait_gone(script, 5) is not None, 'held open: the script deleted itself')
 
 
 def undeletable():
-    exe, holder = install_held('stuck', 80000)
+    """Held for good: the script gives up after its 60 attempts, which take a minute, on a busy machine more."""
+    exe, holder = install_held('stuck', 600000)
     started = time.monotonic()
     code, script = run(exe, 'done', os.path.join(ROOT, 'tmp'))
-    ended = wait_gone(script, 75)
+    ended = wait_gone(script, 300)
     check(ended is not None and holder.poll() is None and os.path.exists(exe),
           f'undeletable: the script gave up by itself after {time.monotonic() - started:.0f} s, the executable stays')
-    time.sleep(0.5)
-    check(not CpuWatch().running(SCRIPT), 'undeletable: no cmd.exe runs the script any more')
+    check(settled(30), 'undeletable: no cmd.exe runs the script any more')
+    holder.kill()
     holder.wait()
 
 

@@ -8,6 +8,9 @@ PREFIX = os.environ.get('WINEPREFIX') or exit('run through scripts/test.sh, whic
 DRIVE_C = os.path.join(PREFIX, 'drive_c')
 CHINESE = {'LOCPATH': os.path.join(os.path.dirname(PREFIX), 'locale'), 'LC_ALL': 'zh_CN.UTF-8'}
 TICK = os.sysconf('SC_CLK_TCK')
+# Wine passes a program's environment on to every process it starts, and they to theirs: what this run's
+# programs started, and nothing that another run or test left in the prefix, carries this mark.
+MARK = {'SELFDELETE_E2E_RUN': str(os.getpid())}
 
 
 def windows_path(unix_path):
@@ -15,10 +18,10 @@ def windows_path(unix_path):
     return 'C:\\' + os.path.relpath(unix_path, DRIVE_C).replace('/', '\\')
 
 
-def wine(*args, env=None, cwd=None, wait=True):
+def wine(*args, env=None, cwd=None, wait=True, stdout=subprocess.DEVNULL):
     command = ['wine', *args]
-    options = dict(env={**os.environ, **(env or {})}, cwd=cwd, stdin=subprocess.DEVNULL,
-                   stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    options = dict(env={**os.environ, **MARK, **(env or {})}, cwd=cwd, stdin=subprocess.DEVNULL,
+                   stdout=stdout, stderr=subprocess.DEVNULL)
     return subprocess.run(command, **options).returncode if wait else subprocess.Popen(command, **options)
 
 
@@ -40,16 +43,18 @@ def wait_gone(path, timeout):
     return time.monotonic() - start
 
 
-def _prefix_processes():
-    """{(pid, start time): (command line, CPU seconds)} for the processes of this prefix."""
+def _prefix_processes(marked=False):
+    """{(pid, start time): (command line, CPU seconds)} for the processes of this prefix, or this run's."""
     found = {}
     for pid in filter(str.isdigit, os.listdir('/proc')):
         if int(pid) == os.getpid():
             continue
         try:
             with open(f'/proc/{pid}/environ', 'rb') as f:
-                if f'WINEPREFIX={PREFIX}\0'.encode() not in f.read():
-                    continue
+                environ = f.read()
+            if f'WINEPREFIX={PREFIX}\0'.encode() not in environ or marked and not all(
+                    f'{k}={v}\0'.encode() in environ for k, v in MARK.items()):
+                continue
             with open(f'/proc/{pid}/cmdline', 'rb') as f:
                 cmdline = f.read().replace(b'\0', b' ').decode(errors='replace')
             with open(f'/proc/{pid}/stat') as f:
@@ -85,5 +90,17 @@ class CpuWatch:
     def everything(self):
         return self._spent(lambda c: True)
 
-    def running(self, word):
-        return [c for c, _ in _prefix_processes().values() if word in c]
+
+def script_processes():
+    """{(pid, start time): command line} of this run's cmd.exe and ping.exe: what runs a self-deleting script."""
+    return {k: c for k, (c, _) in _prefix_processes(marked=True).items() if 'cmd.exe' in c or 'ping.exe' in c}
+
+
+def settled(timeout):
+    """Whether no script that this run's programs started runs any more, waiting at most timeout seconds."""
+    start = time.monotonic()
+    while script_processes():
+        if time.monotonic() - start > timeout:
+            return False
+        time.sleep(0.05)
+    return True

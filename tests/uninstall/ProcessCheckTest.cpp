@@ -1,5 +1,6 @@
 // The running-product check against real processes of this Wine prefix: copies of a stand-in
 // program started under the names each case needs.
+#include "StartInJob.h"
 #include "uninstall/ProcessCheck.h"
 #include "uninstall/Manifest.h"
 #include <gtest/gtest.h>
@@ -60,8 +61,7 @@ protected:
         STARTUPINFOW si = {sizeof si};
         PROCESS_INFORMATION pi = {};
         std::wstring commandLine = L"\"" + path + L"\"";
-        EXPECT_TRUE(::CreateProcessW(path.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                                     &si, &pi)) << path;
+        EXPECT_TRUE(CreateProcessInJob(path.c_str(), &commandLine[0], FALSE, 0, nullptr, &si, &pi)) << path;
         if (!pi.hProcess) return 0;
         m_started.push_back(pi);
         for (int i = 0; i < 100; ++i) {

@@ -26,6 +26,7 @@ IMPORT_SLOT(RemoveDirectoryW, 4);
 IMPORT_SLOT(PostMessageW, 16);
 IMPORT_SLOT(GetModuleFileNameW, 12);
 IMPORT_SLOT(ShellExecuteW, 24);
+IMPORT_SLOT(RegDeleteKeyW, 8);
 
 namespace {
 
@@ -295,19 +296,45 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     EXPECT_EQ(1, g_uninstallDone);
 }
 
-// Windows refuses it as access denied; the log says what an administrator can do something about.
-TEST_F(RemovalWorker, AKeyWithASubkeyStays)
+// Another run that deletes the key between this one's opening and deleting it.
+static decltype(&::RegDeleteKeyW) s_regDeleteKey;
+static LONG WINAPI DeletedFirst(HKEY key, LPCWSTR subkey)
 {
-    ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
-    ASSERT_TRUE(CreateMarkedKey(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
-    std::vector<MSG> messages;
-    const std::string log = LogOf([&messages] { messages = RunWorkerBeforeAnyLoop(); });
+    s_regDeleteKey(key, subkey);
+    return s_regDeleteKey(key, subkey);
+}
 
-    EXPECT_NE(std::string::npos, log.find("key\tstayed\tit has subkeys: only a key without subkeys can be deleted\tHKLM\\Software\\"))
-        << log;
-    EXPECT_TRUE(KeyExists(std::wstring(UNINSTALL_KEY) + L"\\Sub"));
-    EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
-    ExpectDecoysIntact();
+// A key with a subkey Windows refuses as access denied: the log says what an administrator can do
+// something about. One that another run deleted first is absent, as if this run had.
+TEST_F(RemovalWorker, TellsWhatBecameOfTheKey)
+{
+    struct Case {
+        const char* what;
+        bool subkey, deletedFirst;
+        const char* line;
+    };
+    const Case cases[] = {
+        {"a subkey", true, false, "key\tstayed\tit has subkeys: only a key without subkeys can be deleted\tHKLM\\Software\\"},
+        {"deleted by another run first", false, true, "key\tabsent\tHKLM\\Software\\"},
+    };
+    const std::wstring subkey = std::wstring(UNINSTALL_KEY) + L"\\Sub";
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
+        ASSERT_TRUE(!c.subkey || CreateMarkedKey(subkey));
+        std::unique_ptr<ImportHook> hook;
+        if (c.deletedFirst) hook = std::make_unique<ImportHook>(importRegDeleteKeyW, DeletedFirst, &s_regDeleteKey);
+        std::vector<MSG> messages;
+        const std::string log = LogOf([&messages] { messages = RunWorkerBeforeAnyLoop(); });
+        hook.reset();
+
+        EXPECT_NE(std::string::npos, log.find(c.line)) << log;
+        EXPECT_EQ(c.subkey, KeyExists(UNINSTALL_KEY));
+        EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
+        ExpectDecoysIntact();
+        DeleteMarkedKey(subkey);
+        DeleteMarkedKey(UNINSTALL_KEY);
+    }
 }
 
 TEST_F(RemovalWorker, AMissingKeyChangesNothingAndTheQuitStillComes)
