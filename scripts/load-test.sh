@@ -29,8 +29,10 @@ failed=0
 for run in $(seq "$runs"); do
   log="$work/run-$run.log"
   SECONDS=0
-  if (cd "$work/clone" && scripts/test.sh) >"$log" 2>&1; then result=passed; else result="FAILED (log: $log)"; failed=$((failed + 1)); fi
-  echo "run $run of $runs: $result in $((SECONDS / 60)) min $((SECONDS % 60)) s; $(grep -E '^[0-9]+% tests passed' "$log" || echo 'no summary')"
+  result=passed
+  (cd "$work/clone" && scripts/test.sh) >"$log" 2>&1 || { result="FAILED (log: $log)"; failed=$((failed + 1)); }
+  summary=$(grep -E '^[0-9]+% tests passed' "$log" || echo 'no ctest summary')
+  echo "run $run of $runs: $result in $((SECONDS / 60)) min $((SECONDS % 60)) s; $summary"
 done
 echo "$((runs - failed)) of $runs runs passed under load"
 [ "$failed" -eq 0 ]

@@ -91,7 +91,8 @@ wine_session_end_leftovers() {
     [ $alive -eq 0 ] && break
     sleep 0.1
   done
-  echo "Ended ${#pids[@]} processes that an earlier run left in $WINEPREFIX: $(printf '%s; ' "${left[@]}" | sed 's/; $//')"
+  echo "Ended ${#pids[@]} processes that an earlier run left in $WINEPREFIX:" \
+    "$(printf '%s; ' "${left[@]}" | sed 's/; $//')"
 }
 
 wine_session_stop() {

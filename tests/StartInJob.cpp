@@ -36,8 +36,8 @@ BOOL CreateProcessInJob(LPCWSTR exe, LPWSTR commandLine, BOOL inheritHandles, DW
     // A job that lets children break away (as Windows 7 gives programs started from Explorer) is left.
     BOOL created = FALSE;
     for (DWORD breakaway : {DWORD(CREATE_BREAKAWAY_FROM_JOB), DWORD(0)}) {
-        created = ::CreateProcessW(exe, commandLine, nullptr, nullptr, inheritHandles, flags | CREATE_SUSPENDED | breakaway,
-                                   nullptr, folder, startup, started);
+        created = ::CreateProcessW(exe, commandLine, nullptr, nullptr, inheritHandles,
+                                   flags | CREATE_SUSPENDED | breakaway, nullptr, folder, startup, started);
         if (created || ::GetLastError() != ERROR_ACCESS_DENIED) break;
     }
     if (!created) return FALSE;

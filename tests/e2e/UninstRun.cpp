@@ -64,8 +64,9 @@ const BYTE INT3 = 0xCC;
 
 UninstRun::UninstRun(const std::wstring& exe, bool holdWorker, const std::wstring& arguments,
                      const std::wstring& desktop, int endAtDeletion, const std::wstring& folder)
-    : m_exe(exe), m_holdWorker(holdWorker), m_arguments(arguments), m_desktop(desktop), m_folder(folder), m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
-      m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_endAtDeletion(endAtDeletion)
+    : m_exe(exe), m_holdWorker(holdWorker), m_arguments(arguments), m_desktop(desktop), m_folder(folder),
+      m_started(::CreateEventW(nullptr, TRUE, FALSE, nullptr)), m_held(::CreateEventW(nullptr, TRUE, FALSE, nullptr)),
+      m_endAtDeletion(endAtDeletion)
 {
     // The thread that starts a process as its debugger is the one that receives its events.
     m_thread = ::CreateThread(nullptr, 0, DebugLoop, this, 0, nullptr);
@@ -101,7 +102,7 @@ void UninstRun::Debug()
     // be Uninst.exe's own.
     ::SetEnvironmentVariableW(L"_NO_DEBUG_HEAP", L"1");
     m_launchedMs = NowMs();
-    // Started in a folder of the system's unless told: a current folder inside the staged one would hold it.
+    // Started in a folder of the system's unless told: a current folder inside the staged one holds it.
     if (!CreateProcessInJob(m_exe.c_str(), &commandLine[0], FALSE, DEBUG_ONLY_THIS_PROCESS,
                             m_folder.empty() ? system : m_folder.c_str(), &startup, &info)) {
         m_startError = ::GetLastError();

@@ -144,7 +144,8 @@ def held_open():
         time.sleep(0.05)
     held = time.monotonic() - start
     check(code == 0 and waited, 'held open: the executable waits')
-    check(1 <= len(pings) <= held + 2, f'held open: the script waited between its attempts, {len(pings)} pings in {held:.1f} s')
+    check(1 <= len(pings) <= held + 2,
+          f'held open: the script waited between its attempts, {len(pings)} pings in {held:.1f} s')
     released = time.monotonic()
     gone = wait_gone(exe, 15)
     check(gone is not None, f'held open: gone {time.monotonic() - released:.2f} s after the release')

@@ -314,7 +314,8 @@ TEST_F(RemovalWorker, TellsWhatBecameOfTheKey)
         const char* line;
     };
     const Case cases[] = {
-        {"a subkey", true, false, "key\tstayed\tit has subkeys: only a key without subkeys can be deleted\tHKLM\\Software\\"},
+        {"a subkey", true, false,
+         "key\tstayed\tit has subkeys: only a key without subkeys can be deleted\tHKLM\\Software\\"},
         {"deleted by another run first", false, true, "key\tabsent\tHKLM\\Software\\"},
     };
     const std::wstring subkey = std::wstring(UNINSTALL_KEY) + L"\\Sub";
