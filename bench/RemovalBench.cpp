@@ -1,9 +1,9 @@
 // Times the removal worker against a bare loop of DeleteFileW and RemoveDirectoryW over the same
 // paths, each on a freshly built tree of 200 files in 200 nested directories.
-#include "uninstall/Removal.h"
+#include "DownloadPageUrl.h"
 #include "ui/UninstallerDialog.h"
 #include "uninstall/RemovalWorker.h"
-#include "DownloadPageUrl.h"
+#include "uninstall/RunState.h"
 #include <shellapi.h>
 #include <algorithm>
 #include <cstdio>
