@@ -7,75 +7,6 @@
 #include "uninstall/RunState.h"
 #include "uninstall/UninstallKey.h"
 
-static bool AnyThere(const CStringList& list)
-{
-    for (INT_PTR i = 0; i < list.GetCount(); ++i)
-        if (FileExists(list.GetAt(list.FindIndex(i)))) return true;
-    return false;
-}
-
-// Whether the executable's folder holds anything besides the executable and its manifest; a
-// folder that cannot be listed is not known to hold nothing else.
-static bool HoldsMoreThanUninstaller()
-{
-    const CString directory = GetModuleDirectory(), exe = PathKey(GetModulePath()), manifest = PathKey(ManifestPath());
-    WIN32_FIND_DATAW data;
-    const CFindHandle find(::FindFirstFileW(directory + L"*", &data));
-    if (!find.IsValid()) return true;
-    do {
-        if (::lstrcmpW(data.cFileName, L".") == 0 || ::lstrcmpW(data.cFileName, L"..") == 0) continue;
-        const CString child = PathKey(directory + data.cFileName);
-        if (::lstrcmpW(child, exe) != 0 && ::lstrcmpW(child, manifest) != 0) return true;
-    } while (::FindNextFileW(find, &data));
-    return false;
-}
-
-// A manifest that lists entries of which not one is there, while the folder still holds more than
-// Uninst.exe and the manifest, is not this installation's as it was read: an ANSI manifest read in
-// a code page it was not written in names other paths. Removing nothing, the run would delete the
-// entry and Uninst.exe and leave the product. After a removal cut short before the entry went,
-// nothing else is left in the folder.
-static bool NamesNothingHere(LPCWSTR pszManifest)
-{
-    if ((g_fileList.GetCount() == 0 && g_dirList.GetCount() == 0) || AnyThere(g_fileList) || AnyThere(g_dirList) ||
-        !HoldsMoreThanUninstaller())
-        return false;
-    WCHAR readAs[120] = L"it was read as UTF-16";
-    if (!IsUtf16Manifest(pszManifest))
-        ::wsprintfW(readAs, L"it was read as ANSI text in code page %u: text written in another reads as other paths",
-                    ::GetACP());
-    LogLine(L"refused", CString(L"the manifest names nothing that is here: not one of its entries was found, while its "
-                                L"folder holds more than Uninst.exe and the manifest; ") + readAs + L"; nothing changed",
-            pszManifest);
-    return true;
-}
-
-Outcome LoadManifest()
-{
-    const CString manifest = ManifestPath();
-    if (!manifest.IsEmpty() && FileExists(manifest)) {
-        ReadManifestSection(manifest, L"Files", g_fileList);
-        ReadManifestSection(manifest, L"Dirs", g_dirList);
-        return NamesNothingHere(manifest) ? NOTHING_LISTED_HERE : REMOVED;
-    }
-    if (!UninstallKeyExists()) {
-        LogLine(L"refused", L"no manifest and no uninstall entry: nothing of Zembrat is there; nothing changed", manifest);
-        return NOTHING_INSTALLED;
-    }
-    // A copy run from elsewhere, as deployment tools run a package from a cache of their own.
-    const CString installed = UninstallKeyProgram();
-    const bool another = !installed.IsEmpty() && ::lstrcmpW(PathKey(installed), PathKey(GetModulePath())) != 0;
-    if (another && FileExists(installed)) {
-        LogLine(L"refused", L"no manifest beside this Uninst.exe, which is not the installation's own: nothing changed; "
-                            L"run the installation's own, which the uninstall entry names", installed);
-        return MANIFEST_MISSING;
-    }
-    LogLine(L"refused", L"no manifest, though the uninstall entry is there: nothing changed; installing Zembrat again "
-                        L"into its folder writes the manifest anew, and then it can be removed",
-            another ? DirectoryOfPath(installed) + L"Uninst.ini" : manifest);
-    return MANIFEST_MISSING;
-}
-
 // Logs an entry that needs nothing more: removed, or not there. False, with the error, otherwise.
 static bool IsGone(BOOL removed, LPCWSTR pszKind, LPCWSTR pszPath, DWORD& error)
 {
@@ -133,6 +64,69 @@ static Remains WhatRemains(LPCWSTR pszKey, const Leftovers& left)
     return remains;
 }
 
+// Uninst.exe and its manifest, which go after exit: a folder that holds nothing else is empty of the
+// product.
+static void AddOwnFiles(Leftovers& left)
+{
+    left.afterExit.AddTail(PathKey(GetModulePath()));
+    left.afterExit.AddTail(PathKey(ManifestPath()));
+}
+
+static bool AnyThere(const CStringList& list)
+{
+    for (INT_PTR i = 0; i < list.GetCount(); ++i)
+        if (FileExists(list.GetAt(list.FindIndex(i)))) return true;
+    return false;
+}
+
+// A manifest that lists entries of which not one is there, while the folder still holds more than
+// Uninst.exe and the manifest, is not this installation's as it was read: an ANSI manifest read in
+// a code page it was not written in names other paths. Removing nothing, the run would delete the
+// entry and Uninst.exe and leave the product. After a removal cut short before the entry went,
+// nothing else is left in the folder.
+static bool NamesNothingHere(LPCWSTR pszManifest)
+{
+    Leftovers own;
+    AddOwnFiles(own);
+    if ((g_fileList.GetCount() == 0 && g_dirList.GetCount() == 0) || AnyThere(g_fileList) || AnyThere(g_dirList) ||
+        WhatRemains(PathKey(GetModuleDirectory()), own) != REMAINS_OTHER)
+        return false;
+    WCHAR readAs[120] = L"it was read as UTF-16";
+    if (!IsUtf16Manifest(pszManifest))
+        ::wsprintfW(readAs, L"it was read as ANSI text in code page %u: text written in another reads as other paths",
+                    ::GetACP());
+    LogLine(L"refused", CString(L"the manifest names nothing that is here: not one of its entries was found, while its "
+                                L"folder holds more than Uninst.exe and the manifest; ") + readAs + L"; nothing changed",
+            pszManifest);
+    return true;
+}
+
+Outcome LoadManifest()
+{
+    const CString manifest = ManifestPath();
+    if (!manifest.IsEmpty() && FileExists(manifest)) {
+        ReadManifestSection(manifest, L"Files", g_fileList);
+        ReadManifestSection(manifest, L"Dirs", g_dirList);
+        return NamesNothingHere(manifest) ? NOTHING_LISTED_HERE : REMOVED;
+    }
+    if (!UninstallKeyExists()) {
+        LogLine(L"refused", L"no manifest and no uninstall entry: nothing of Zembrat is there; nothing changed", manifest);
+        return NOTHING_INSTALLED;
+    }
+    // A copy run from elsewhere, as deployment tools run a package from a cache of their own.
+    const CString installed = UninstallKeyProgram();
+    const bool another = !installed.IsEmpty() && ::lstrcmpW(PathKey(installed), PathKey(GetModulePath())) != 0;
+    if (another && FileExists(installed)) {
+        LogLine(L"refused", L"no manifest beside this Uninst.exe, which is not the installation's own: nothing changed; "
+                            L"run the installation's own, which the uninstall entry names", installed);
+        return MANIFEST_MISSING;
+    }
+    LogLine(L"refused", L"no manifest, though the uninstall entry is there: nothing changed; installing Zembrat again "
+                        L"into its folder writes the manifest anew, and then it can be removed",
+            another ? DirectoryOfPath(installed) + L"Uninst.ini" : manifest);
+    return MANIFEST_MISSING;
+}
+
 static Outcome RemoveFile(LPCWSTR pszPath, Leftovers& left)
 {
     DWORD error;
@@ -169,8 +163,7 @@ Outcome RemoveListed(const CStringList& files, const CStringList& dirs, HWND hwn
     WCHAR system[MAX_PATH];
     if (::GetSystemDirectoryW(system, MAX_PATH)) ::SetCurrentDirectoryW(system);
 
-    left.afterExit.AddTail(PathKey(GetModulePath()));
-    left.afterExit.AddTail(PathKey(ManifestPath()));
+    AddOwnFiles(left);
     Outcome outcome = REMOVED;
     for (INT_PTR i = 0; i < files.GetCount() + dirs.GetCount(); ++i) {
         const bool file = i < files.GetCount();
