@@ -32,7 +32,7 @@ def exit_to_gone(mode):
         if gone is None:
             sys.exit(f'{mode}: the executable was still there 10 s after the exit')
         times.append(gone)
-        wait_gone(os.path.join(TEMP, '_self_del.bat'), 5)
+        wait_gone(os.path.join(DRIVE_C, 'windows', 'temp', '_self_del.bat'), 5)
         wait_gone(os.path.join(TEMP, '_endless_del.bat'), 5)
     return statistics.median(times), min(times), max(times)
 

@@ -1,5 +1,6 @@
 #include "check/RemovalForecast.h"
 #include "check/CanonicalPath.h"
+#include "uninstall/LinkGuard.h"
 #include <algorithm>
 #include <map>
 
@@ -48,6 +49,10 @@ private:
         if (fault == PathFault::UnknownRoot)
             return Nowhere({Outcome::Unknown, dirs, index, Failure::None, 0, L"", fault});
         if (fault == PathFault::RelativePart || fault == PathFault::Slash) return Misses(dirs, index, fault);
+        // Uninst.exe's own rule: nothing is done through a link that a user could have made.
+        const CString link = LinkInPath(entry.path.c_str(), m_checked);
+        if (!link.IsEmpty())
+            return Nowhere({Outcome::Fails, dirs, index, Failure::LinkInPath, 0, static_cast<LPCWSTR>(link)});
         const std::wstring full = CanonicalPath(entry.path);
         const std::wstring real = RealPath(entry.path, false);
         const bool trailing = full.size() > RootLength(full) && full.back() == L'\\';
@@ -205,6 +210,10 @@ private:
                 continue;
             }
             const int n = (outcome.dirs ? m_dirs : m_files)[outcome.index].node;
+            if (n == NOWHERE) {
+                outcomes.push_back(outcome);
+                continue;
+            }
             if (outcome.failure != Failure::InUse && (!Nodes()[n].present || Nodes()[n].expected)) continue;
             if (outcome.failure == Failure::NotEmpty && Nodes()[n].children == 0) {
                 // Nothing inside stays: what was inside went at a later turn.
@@ -300,6 +309,7 @@ private:
     const RemovalPlan& m_plan;
     RemovalForecast m_forecast;
     std::vector<Target> m_files, m_dirs;
+    CString m_checked;
     int m_manifest = NOWHERE, m_exe = NOWHERE;
     // The turns in the list of directories at which one was removed.
     std::vector<size_t> m_removed;

@@ -25,7 +25,7 @@ struct RemovalPlan {
 enum class Outcome { Missing, Outside, Unknown, Fails, Unspellable };
 enum class Failure {
     None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn, Unreadable,
-    InUse
+    InUse, LinkInPath
 };
 
 // An entry that names nothing, names something outside the folder, names what the checker cannot
@@ -40,7 +40,8 @@ struct EntryOutcome {
     Failure failure;
     // For NotEmptyAtItsTurn: the key of the directory inside it, listed after it.
     int laterKey;
-    // For an entry outside only through a link or junction: where it really leads.
+    // For an entry outside only through a link or junction: where it really leads. For LinkInPath:
+    // the link that Uninst.exe does not follow.
     std::wstring leadsTo;
     PathFault fault = PathFault::None;
 };

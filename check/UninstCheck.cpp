@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <map>
 #include <memory>
+#include <shlobj.h>
 
 enum { EXIT_CLEAN = 0, EXIT_PROBLEMS = 1, EXIT_CANNOT_CHECK = 2 };
 
@@ -85,6 +86,7 @@ static std::wstring FailureText(const EntryOutcome& o)
         return L"not empty at its turn: listed before key " + std::to_wstring(o.laterKey) + L", a directory inside it";
     case Failure::Unreadable: return L"cannot be read: whether it is empty cannot be told";
     case Failure::InUse: return L"in use now: removed at the next restart, unless it is closed first";
+    case Failure::LinkInPath: return L"not followed: a link in its path at " + o.leadsTo;
     }
     return L"";
 }
@@ -158,6 +160,27 @@ static std::wstring NameOf(const std::wstring& path)
 static bool IsNumber(const std::wstring& key)
 {
     return !key.empty() && key.size() < 10 && std::all_of(key.begin(), key.end(), [](WCHAR c) { return c >= L'0' && c <= L'9'; });
+}
+
+// The folders that, on a Windows as it comes, only administrators can write: Program Files in both
+// views and the Windows folder, in the form Key gives.
+static std::vector<std::wstring> AdministratorsFolders()
+{
+    std::vector<std::wstring> folders;
+    WCHAR path[MAX_PATH];
+    for (int csidl : {CSIDL_PROGRAM_FILES, CSIDL_PROGRAM_FILESX86, CSIDL_WINDOWS})
+        if (::SHGetFolderPathW(nullptr, csidl, nullptr, SHGFP_TYPE_CURRENT, path) == S_OK) folders.push_back(Key(path));
+    // A 32-bit program is told the 32-bit Program Files; the 64-bit one only by the environment.
+    if (::GetEnvironmentVariableW(L"ProgramW6432", path, MAX_PATH) - 1u < MAX_PATH - 1u) folders.push_back(Key(path));
+    return folders;
+}
+
+static bool IsUnder(const std::wstring& path, const std::vector<std::wstring>& folders)
+{
+    const std::wstring key = Key(path);
+    return std::any_of(folders.begin(), folders.end(), [&key](const std::wstring& folder) {
+        return key.compare(0, folder.size(), folder) == 0 && (key.size() == folder.size() || key[folder.size()] == L'\\');
+    });
 }
 
 // Faults that keys never read would have if they were: their values checked, and the removal
@@ -263,6 +286,13 @@ int wmain(int argc, wchar_t** argv)
     const auto faults = NeverReadFaults(picture, plan, sections);
 
     if (plan.placed) out.Line({L"note", L"checked as placed beside " + std::wstring(EXE_NAME) + L", as", plan.manifest});
+    // Uninst.exe runs with administrator rights and loads from its own folder what the loader looks
+    // for there: a folder that users can write would let them choose what it runs.
+    const std::vector<std::wstring> protectedFolders = AdministratorsFolders();
+    if (!IsUnder(folder, protectedFolders))
+        out.Line({L"warning", L"installed outside Program Files and the Windows folder: users may be able to write "
+                              L"there, and put in a DLL that Uninst.exe, run as an administrator, loads",
+                  folder});
     size_t encodingProblems = 0;
     const std::wstring codePage = std::to_wstring(::GetACP());
     if (text.encoding == ManifestEncoding::Utf8WithBom) {
@@ -305,6 +335,14 @@ int wmain(int argc, wchar_t** argv)
         ++counts[static_cast<int>(o.kind)];
     }
     encodingProblems += counts[static_cast<int>(Outcome::Unspellable)];
+    for (int s = 0; s < 2; ++s)
+        for (const ManifestEntry& entry : (s ? plan.dirs : plan.files))
+            if (FaultOf(entry.path) == PathFault::None && !picture.Contains(RealPath(entry.path, false)) &&
+                !IsUnder(CanonicalPath(entry.path), protectedFolders))
+                out.Line({L"warning", Section(s), std::to_wstring(entry.key),
+                          L"outside the installation folder, Program Files and the Windows folder, where users may be "
+                          L"able to write: Uninst.exe does not follow a link that one of them made there",
+                          entry.path});
     for (const Repeat& r : forecast.repeats) {
         const std::vector<ManifestEntry>& list = r.dirs ? plan.dirs : plan.files;
         out.Line({L"note", std::wstring(Section(r.dirs)) + L" " + std::to_wstring(list[r.index].key) + L" names the same as " +

@@ -13,6 +13,13 @@ public:
     bool IsValid() const { return m_h && m_h != INVALID_HANDLE_VALUE; }
     operator HANDLE() const { return m_h; }
     void Attach(HANDLE h) { Close(); m_h = h; }
+    // Hands the handle over to the caller; nothing is left to close.
+    HANDLE Detach()
+    {
+        const HANDLE h = m_h;
+        m_h = nullptr;
+        return h;
+    }
 
     // Closes the handle now and reports whether that worked; nothing is left to close later.
     bool Close()

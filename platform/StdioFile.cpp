@@ -1,10 +1,5 @@
 #include "platform/StdioFile.h"
 
-CStdioFile::CStdioFile(LPCWSTR pszFileName)
-    : m_file(::CreateFileW(pszFileName, GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr))
-{
-}
-
 bool CStdioFile::Write(const char* pch, UINT nCount)
 {
     UINT start = 0;

@@ -3,15 +3,14 @@
 #include "platform/Path.h"
 #include "platform/StdioFile.h"
 #include "selfdelete/CodePage.h"
-#include <shellapi.h>
+#include <sddl.h>
 
-static const WCHAR SCRIPT_NAME[] = L"_self_del.bat";
-
-// \1 stands for the executable's path, \2 for the script's own and \3 for the lines that follow
-// once the executable is gone. The script runs with administrator rights: it tries at once, then
-// once a second for about a minute, and deletes itself last on every way out. ping is the wait that
-// both Windows and Wine's cmd keep (Wine has no timeout.exe), named in full so that no ping.exe in
-// the current directory runs instead.
+// \1 stands for the executable's path, \2 for the script's own, \3 for the lines that follow once
+// the executable is gone and \6 for the system folder. The script runs with administrator rights:
+// it tries at once, then once a second for about a minute, and deletes itself last on every way
+// out. ping is the wait that both Windows and Wine's cmd keep (Wine has no timeout.exe); every
+// program it runs is named by its full path, never through a variable of the environment, which
+// the user who started Uninst.exe sets.
 static const char SCRIPT[] =
     "setlocal EnableExtensions DisableDelayedExpansion\n"
     "set n=0\n"
@@ -20,7 +19,7 @@ static const char SCRIPT[] =
     " if not exist \"\1\" goto Done\n"
     " set /a n+=1\n"
     " if %n% geq 60 goto Done\n"
-    " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\n"
+    " \"\6\\ping.exe\" -n 2 127.0.0.1 >nul\n"
     " goto Repeat\n"
     ":Done\n"
     "if exist \"\1\" goto Last\n"
@@ -94,6 +93,7 @@ static void Put(char* pText, int& n, char c)
 struct ScriptPaths {
     const char* pszExe;
     const char* pszScript;
+    const char* pszSystem;
     const char* pszManifest;
     const char* pFolders;
     int nFolders;
@@ -111,7 +111,7 @@ static void Fill(char* pText, int& n, const char* pszTemplate, const ScriptPaths
             continue;
         }
         const char* path = *t == '\1' ? paths.pszExe : *t == '\2' ? paths.pszScript : *t == '\4' ? pszFolder
-                         : *t == '\5' ? paths.pszManifest : nullptr;
+                         : *t == '\5' ? paths.pszManifest : *t == '\6' ? paths.pszSystem : nullptr;
         if (!path) Put(pText, n, *t);
         for (; path && *path; ++path) {
             if (*path == '%') Put(pText, n, '%');
@@ -136,42 +136,36 @@ static int ConvertFolders(const CStringList& folders, UINT codePage, CHeapArray<
     return n;
 }
 
-bool WriteSelfDeleteScript(LPCWSTR pszScript, LPCWSTR pszExe, const CStringList& folders)
+bool WriteSelfDeleteScript(CStdioFile& file, LPCWSTR pszScript, LPCWSTR pszExe, const CStringList& folders)
 {
-    CStdioFile file(pszScript);
-    if (!file.IsOpen()) return false;
-
-    // The script exists from here on, so that it has a short form too.
+    WCHAR system[MAX_PATH];
+    const UINT nSystem = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (nSystem == 0 || nSystem >= MAX_PATH) return false;
     const UINT codePage = ConversionCodePage();
-    CHeapArray<char> exe, script, manifest, folderPaths, text;
-    bool ok = ConvertForScript(pszExe, codePage, exe) && ConvertForScript(pszScript, codePage, script);
-    if (ok) {
-        // A manifest that cannot be named in the script stays, and so does its folder.
-        // Del given a folder deletes the files in it; a folder of that name stays.
-        const CString manifestPath = DirectoryOfPath(pszExe) + L"Uninst.ini";
-        const DWORD attributes = ::GetFileAttributesW(manifestPath);
-        const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
-        const bool hasManifest = !folder && ConvertForScript(manifestPath, codePage, manifest);
-        const bool stays = !hasManifest && attributes != INVALID_FILE_ATTRIBUTES;
-        const int nFolders = stays ? 0 : ConvertFolders(folders, codePage, folderPaths);
-        const ScriptPaths paths = {exe, script, hasManifest ? static_cast<const char*>(manifest) : nullptr, folderPaths,
-                                   nFolders};
-        int n = 0;
-        Fill(nullptr, n, SCRIPT, paths);
-        ok = text.Alloc(n);
-        if (ok) {
-            n = 0;
-            Fill(text, n, SCRIPT, paths);
-            ok = file.Write(text, n);
-        }
-    }
-    ok = file.Close() && ok;
-    if (!ok) ::DeleteFileW(pszScript);
-    return ok;
+    CHeapArray<char> exe, script, systemPath, manifest, folderPaths, text;
+    if (!ConvertForScript(pszExe, codePage, exe) || !ConvertForScript(pszScript, codePage, script) ||
+        !ConvertForScript(system, codePage, systemPath))
+        return false;
+    // A manifest that cannot be named in the script stays, and so does its folder.
+    // Del given a folder deletes the files in it; a folder of that name stays.
+    const CString manifestPath = DirectoryOfPath(pszExe) + L"Uninst.ini";
+    const DWORD attributes = ::GetFileAttributesW(manifestPath);
+    const bool folder = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+    const bool hasManifest = !folder && ConvertForScript(manifestPath, codePage, manifest);
+    const bool stays = !hasManifest && attributes != INVALID_FILE_ATTRIBUTES;
+    const int nFolders = stays ? 0 : ConvertFolders(folders, codePage, folderPaths);
+    const ScriptPaths paths = {exe, script, systemPath, hasManifest ? static_cast<const char*>(manifest) : nullptr,
+                               folderPaths, nFolders};
+    int n = 0;
+    Fill(nullptr, n, SCRIPT, paths);
+    if (!text.Alloc(n)) return false;
+    n = 0;
+    Fill(text, n, SCRIPT, paths);
+    return file.Write(text, n);
 }
 
-// The shell starts a batch file as cmd /c "path", and cmd expands %...% in that line, and !...! too
-// where delayed expansion is on by default: the path it then ran would be another file's.
+// cmd expands %...% in its command line, even between quotes, and !...! too where delayed
+// expansion is on by default: the path it then ran would be another file's.
 static bool CmdLineExpands(LPCWSTR pszPath)
 {
     for (; *pszPath; ++pszPath)
@@ -179,29 +173,113 @@ static bool CmdLineExpands(LPCWSTR pszPath)
     return false;
 }
 
-CString ScheduleSelfDelete(const CStringList& folders)
+// Whether the process has administrator rights: elevated, or an administrator's on Windows XP, or
+// SYSTEM's.
+static bool HasAdministratorRights()
 {
-    WCHAR temp[MAX_PATH], script[MAX_PATH], own[40];
-    const DWORD nTemp = ::GetTempPathW(MAX_PATH, temp);
-    ::wsprintfW(own, L"_self_del_%lu.bat", ::GetCurrentProcessId());
-    if (nTemp == 0 || nTemp + ::lstrlenW(own) >= MAX_PATH) return CString();
-    ::lstrcpyW(script, temp);
-    ::lstrcpyW(script + nTemp, SCRIPT_NAME);
-    if (CmdLineExpands(script)) return CString();
+    BYTE sid[SECURITY_MAX_SID_SIZE];
+    DWORD size = sizeof sid;
+    BOOL member = FALSE;
+    return ::CreateWellKnownSid(WinBuiltinAdministratorsSid, nullptr, sid, &size) &&
+           ::CheckTokenMembership(nullptr, sid, &member) && member;
+}
 
-    WCHAR exe[MAX_PATH];
-    const DWORD nExe = ::GetModuleFileNameW(::GetModuleHandleW(nullptr), exe, MAX_PATH);
-    if (nExe == 0 || nExe >= MAX_PATH) return CString();
+// Only SYSTEM and Administrators may write the script, and Administrators own it: a user of the
+// machine, who can make files in the Windows folder's Temp, can neither change it nor swap it.
+// Enough for the names that killed runs left behind, and for those a user made first.
+static const DWORD SCRIPT_ATTEMPTS = 1000;
 
-    // In the temporary folder: the working folder of cmd and its console would keep the
-    // installation folder from being removed. Windows' cmd reads a script line by line from the
-    // file as it stands, so another run's script, still running under the usual name, is never
-    // written over: this one then gets a name of its own.
-    if (!WriteSelfDeleteScript(script, exe, folders)) {
-        ::lstrcpyW(script + nTemp, own);
-        if (!WriteSelfDeleteScript(script, exe, folders)) return CString();
+static const WCHAR ADMINISTRATORS_ONLY[] = L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)";
+
+CString ScriptFolder()
+{
+    WCHAR folder[MAX_PATH];
+    if (!HasAdministratorRights()) {
+        // Without administrator rights the script runs with the user's own: the user's folder will do.
+        const DWORD n = ::GetTempPathW(MAX_PATH, folder);
+        return n == 0 || n >= MAX_PATH ? CString() : CString(folder, static_cast<int>(n));
     }
-    if (reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", script, L"", temp, SW_HIDE)) > 32) return script;
+    // Never from TMP or TEMP, which the user sets.
+    const UINT n = ::GetWindowsDirectoryW(folder, MAX_PATH);
+    if (n == 0 || n + 6 >= MAX_PATH) return CString();
+    return CString(folder, static_cast<int>(n)) + (IsSeparator(folder[n - 1]) ? L"Temp\\" : L"\\Temp\\");
+}
+
+bool CreateScriptFile(LPCWSTR pszFolder, CStdioFile& file, CString& path)
+{
+    PSECURITY_DESCRIPTOR descriptor = nullptr;
+    if (HasAdministratorRights() &&
+        !::ConvertStringSecurityDescriptorToSecurityDescriptorW(ADMINISTRATORS_ONLY, SDDL_REVISION_1, &descriptor, nullptr))
+        return false;
+    SECURITY_ATTRIBUTES security = {sizeof security, descriptor, FALSE};
+    // A name that another run left, or that a user made first, is never taken over: the next one is tried.
+    WCHAR name[MAX_PATH + 40];
+    const DWORD first = ::GetTickCount();
+    ::wsprintfW(name, L"%s_self_del.bat", pszFolder);
+    for (DWORD attempt = 1; attempt <= SCRIPT_ATTEMPTS; ++attempt) {
+        if (::lstrlenW(name) >= MAX_PATH || CmdLineExpands(name)) {
+            ::SetLastError(ERROR_BAD_PATHNAME);
+            break;
+        }
+        if (file.Open(name, &security)) break;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS && error != ERROR_ACCESS_DENIED) break;
+        ::wsprintfW(name, L"%s_self_del_%lu_%lu.bat", pszFolder, ::GetCurrentProcessId(), first + attempt);
+    }
+    if (descriptor) ::LocalFree(descriptor);
+    path = name;
+    return file.IsOpen();
+}
+
+// cmd from the system folder, named in full, so that no COMSPEC or file association chooses the
+// program; /d, so that no AutoRun command runs with it; hidden, in the system folder, so that it
+// holds no folder of the installation. Its own handle of the script keeps anyone from writing into
+// it for as long as cmd runs: Windows' cmd reads a script line by line as the file stands.
+static bool StartScript(LPCWSTR pszScript, HANDLE hScript)
+{
+    WCHAR system[MAX_PATH], cmd[MAX_PATH + 8], commandLine[2 * MAX_PATH + 40];
+    const UINT n = ::GetSystemDirectoryW(system, MAX_PATH);
+    if (n == 0 || n >= MAX_PATH) return false;
+    ::wsprintfW(cmd, L"%s\\cmd.exe", system);
+    // cmd /c takes away the outer quotes and keeps the inner ones, whatever the path holds.
+    ::wsprintfW(commandLine, L"\"%s\" /d /c \"\"%s\"\"", cmd, pszScript);
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    startup.dwFlags = STARTF_USESHOWWINDOW;
+    startup.wShowWindow = SW_HIDE;
+    PROCESS_INFORMATION process;
+    if (!::CreateProcessW(cmd, commandLine, nullptr, nullptr, FALSE, CREATE_SUSPENDED | CREATE_NO_WINDOW, nullptr,
+                          system, &startup, &process))
+        return false;
+    const CHandle cmdProcess(process.hProcess), thread(process.hThread);
+    HANDLE held;
+    if (!::DuplicateHandle(::GetCurrentProcess(), hScript, cmdProcess, &held, 0, FALSE, DUPLICATE_SAME_ACCESS)) {
+        ::TerminateProcess(cmdProcess, 1);
+        return false;
+    }
+    ::ResumeThread(thread);
+    return true;
+}
+
+CString ScheduleSelfDelete(const CStringList& folders, DWORD& error)
+{
+    error = ERROR_SUCCESS;
+    WCHAR exe[MAX_PATH];
+    const DWORD nExe = ::GetModuleFileNameW(nullptr, exe, MAX_PATH);
+    const CString folder = ScriptFolder();
+    if (nExe == 0 || nExe >= MAX_PATH || folder.IsEmpty()) {
+        error = ERROR_FILENAME_EXCED_RANGE;
+        return CString();
+    }
+    CStdioFile file;
+    CString script;
+    if (!CreateScriptFile(folder, file, script)) {
+        error = ::GetLastError();
+        return CString();
+    }
+    if (WriteSelfDeleteScript(file, script, exe, folders) && StartScript(script, file)) return script;
+    error = ::GetLastError();
+    file.Close();
     ::DeleteFileW(script);
     return CString();
 }

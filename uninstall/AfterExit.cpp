@@ -83,12 +83,14 @@ Outcome HandOverAfterExit(Leftovers& left)
     // carries one out at once), they hold nothing by the time the script reaches them.
     CStringList folders;
     FoldersAbove(left, true, folders);
-    const CString script = ScheduleSelfDelete(folders);
+    DWORD error;
+    const CString script = ScheduleSelfDelete(folders, error);
     if (!script.IsEmpty()) {
         LogLine(L"script", L"started: it removes what goes after exit", script);
         if (OwnFilesAtRestart(left)) ScheduleAtRestart(L"file", script, left);
         return REMOVED;
     }
-    LogLine(L"script", L"could not be written or started: what it would remove goes at the next restart instead");
+    LogLine(L"script", L"could not be written or started: what it would remove goes at the next restart instead",
+            CErrorText(error));
     return OwnFilesAtRestart(left) ? REMOVED_AT_RESTART : ScheduleOwnFilesAtRestart(left);
 }

@@ -2,6 +2,7 @@
 #include "platform/Handle.h"
 #include "platform/Path.h"
 #include "ui/UninstallerDialog.h"
+#include "uninstall/LinkGuard.h"
 #include "uninstall/Manifest.h"
 #include "uninstall/RemovalLog.h"
 #include "uninstall/RunState.h"
@@ -157,18 +158,26 @@ static Outcome RemoveFolder(LPCWSTR pszPath, Leftovers& left)
     return held || error == ERROR_DIR_NOT_EMPTY ? REMOVED : REMOVAL_FAILED;
 }
 
+// Nothing is deleted, removed or scheduled through a link that a user could have made on the
+// path: what it leads to was never listed. The entry stays, as a failure.
+static bool LinkInTheWay(LPCWSTR pszKind, LPCWSTR pszPath, CString& checked)
+{
+    const CString link = LinkInPath(pszPath, checked);
+    if (link.IsEmpty()) return false;
+    LogLine(L"stayed", pszKind, CString(L"not followed: a link in its path at ") + link, pszPath);
+    return true;
+}
+
 Outcome RemoveListed(const CStringList& files, const CStringList& dirs, HWND hwndProgress, Leftovers& left)
 {
-    // A current folder inside the installation would keep it from being removed.
-    WCHAR system[MAX_PATH];
-    if (::GetSystemDirectoryW(system, MAX_PATH)) ::SetCurrentDirectoryW(system);
-
     AddOwnFiles(left);
     Outcome outcome = REMOVED;
+    CString checked;
     for (INT_PTR i = 0; i < files.GetCount() + dirs.GetCount(); ++i) {
         const bool file = i < files.GetCount();
         const CString& path = file ? files.GetAt(files.FindIndex(i)) : dirs.GetAt(dirs.FindIndex(i - files.GetCount()));
-        const Outcome entry = file ? RemoveFile(path, left) : RemoveFolder(path, left);
+        const Outcome entry = LinkInTheWay(file ? L"file" : L"dir", path, checked) ? REMOVAL_FAILED
+                              : file ? RemoveFile(path, left) : RemoveFolder(path, left);
         if (entry == REMOVAL_FAILED) left.stayed.AddTail(path);
         outcome = Worse(outcome, entry);
         if (hwndProgress) ::PostMessageW(hwndProgress, WM_UNINST_STEP, 0, 0);

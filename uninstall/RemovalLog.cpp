@@ -3,20 +3,21 @@
 #include "platform/HeapArray.h"
 #include "platform/Path.h"
 #include "platform/String.h"
+#include "uninstall/LinkGuard.h"
 
 static CHandle s_log(INVALID_HANDLE_VALUE);
 // Made when the first log opens, before any other thread runs, and kept for the life of the process.
 static CRITICAL_SECTION s_lock;
 static bool s_lockMade;
 
-static void Write(LPCWSTR pszText)
+static void Write(LPCWSTR pszText, HANDLE hFile = s_log)
 {
     const int n = ::WideCharToMultiByte(CP_UTF8, 0, pszText, -1, nullptr, 0, nullptr, nullptr);
     CHeapArray<char> utf8;
     if (n <= 1 || !utf8.Alloc(n)) return;
     ::WideCharToMultiByte(CP_UTF8, 0, pszText, -1, utf8, n, nullptr, nullptr);
     DWORD written;
-    ::WriteFile(s_log, utf8, n - 1, &written, nullptr);
+    ::WriteFile(hFile, utf8, n - 1, &written, nullptr);
 }
 
 // Each folder of a path that is not there yet, from the top down.
@@ -31,6 +32,43 @@ static void MakeFoldersOf(LPWSTR pszPath)
     }
 }
 
+// Tells whoever started the run, on the error output a deployment tool keeps, why it has no log.
+static void TellNoLog(LPCWSTR pszWhy, LPCWSTR pszPath)
+{
+    Write(CString(L"Uninst.exe: no log written to ") + pszPath + L": " + pszWhy + L"\r\n", ::GetStdHandle(STD_ERROR_HANDLE));
+}
+
+// The log is opened as itself, never through a link that a user could have made on its path, never
+// as a link itself, and never as one of a file's several names (a hard link that a user made in a
+// folder anyone can write, to a file of the system's): the run's administrator rights would write
+// there. What was there is emptied only once it is known to be the log's own.
+static HANDLE OpenLogFile(LPWSTR pszPath)
+{
+    CString checked;
+    const CString link = LinkInPath(pszPath, checked);
+    if (!link.IsEmpty()) {
+        TellNoLog(CString(L"a link that a user could have made is in its path at ") + link, pszPath);
+        return INVALID_HANDLE_VALUE;
+    }
+    MakeFoldersOf(pszPath);
+    CHandle file(::CreateFileW(pszPath, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS,
+                               FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!file.IsValid() || !::GetFileInformationByHandle(file, &info)) {
+        TellNoLog(CErrorText(::GetLastError()), pszPath);
+        return INVALID_HANDLE_VALUE;
+    }
+    if ((info.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) || info.nNumberOfLinks > 1) {
+        TellNoLog(L"it is a link, or one of several names of a file", pszPath);
+        return INVALID_HANDLE_VALUE;
+    }
+    if (!::SetEndOfFile(file)) {
+        TellNoLog(CErrorText(::GetLastError()), pszPath);
+        return INVALID_HANDLE_VALUE;
+    }
+    return file.Detach();
+}
+
 void OpenRemovalLog(LPCWSTR pszPath)
 {
     if (!s_lockMade) ::InitializeCriticalSection(&s_lock);
@@ -39,12 +77,11 @@ void OpenRemovalLog(LPCWSTR pszPath)
     // Deployment tools pass %WINDIR%\Temp and the like as they are written.
     WCHAR path[MAX_PATH];
     const DWORD n = ::ExpandEnvironmentStringsW(pszPath, path, MAX_PATH);
-    if (n == 0 || n > MAX_PATH) return;
-    MakeFoldersOf(path);
-    // Replaced, as a new run's log; readable by others while it is written.
+    if (n <= 1 || n > MAX_PATH) return;
+    // A new run's log; readable by others while it is written.
+    const HANDLE log = OpenLogFile(path);
     ::EnterCriticalSection(&s_lock);
-    s_log.Attach(::CreateFileW(path, GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL,
-                               nullptr));
+    s_log.Attach(log);
     // With the mark, Notepad on Windows 7 reads the Chinese of paths and system texts as UTF-8.
     Write(L"\xFEFF");
     ::LeaveCriticalSection(&s_lock);

@@ -11,7 +11,8 @@ from driver import (CHECK_EXE, CHINESE, DRIVE_C, PROBE_EXE, UNINSTALL_KEY, Insta
                     wait_for, windows_path, wine)
 
 # The words of the lines that report something to fix or to know; the others list and sum up.
-FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "expected", "encoding", "key", "command"}
+FINDINGS = {"skip", "stop", "missing", "outside", "unknown", "stays", "left", "expected", "encoding", "key", "command",
+            "warning"}
 HOLDS_EXE = "holds Uninst.exe and Uninst.ini while the removal runs; "
 REMOVED, NOT_EMPTY, UNLISTED_FOLDER = (HOLDS_EXE + f for f in ("removed after exit", "stays: not empty", "stays: no entry lists it"))
 UNLISTED = "no entry lists it"
@@ -19,6 +20,8 @@ STOPS_AT_3 = "never read: after key 3, where reading stops"
 MARK_HIDES = "never read: the byte order mark hides the section named on the first line"
 NO_KEY = ["note", "no uninstall entry under HKLM (either view) or HKCU: Apps & features lists nothing to remove", UNINSTALL_KEY]
 LITERALLY = "taken literally after \\\\?\\: "
+USERS_FOLDER = ("outside the installation folder, Program Files and the Windows folder, where users may be able to write: "
+                "Uninst.exe does not follow a link that one of them made there")
 # The checker bound by folder permissions as a user on Windows is: root's overrides dropped.
 AS_USER = ["setpriv", "--bounding-set=-dac_override,-dac_read_search"] if os.geteuid() == 0 else []
 
@@ -115,6 +118,15 @@ class CheckerTest(unittest.TestCase):
         # Quiet, and with the folder named: the same check without the entries.
         self.assertEqual((0, lines[-3:]), check("-q", manifest, windows_path(install.root) + "\\"))
         self.assertEqual(before, snapshot(install))
+        # Installed where users may write, it is warned about, and still clean.
+        elsewhere = outside_folder("installed")
+        shutil.copy(install.exe, elsewhere / "Uninst.exe")
+        (elsewhere / "Uninst.ini").write_bytes(f"[Files]\r\n0={windows_path(elsewhere / 'keep.txt')}\r\n".encode())
+        code, lines = check(windows_path(elsewhere / "Uninst.ini"))
+        self.assertEqual(0, code, lines)
+        self.assertIn(["warning", "installed outside Program Files and the Windows folder: users may be able to write "
+                                  "there, and put in a DLL that Uninst.exe, run as an administrator, loads",
+                       windows_path(elsewhere)], lines)
 
     def test_each_problem_is_reported_once_with_the_exit_status(self):
         def path(install, relative):
@@ -303,9 +315,11 @@ class CheckerTest(unittest.TestCase):
              lambda i: [["stays", "Files", "3", "a directory, not a file", path(i, "d")],
                         ["left", "dir", fails("Files", 3), path(i, "d")], root(i)]),
             ("aliases of paths inside the folder", aliases, 0, lambda i: [root(i, REMOVED)]),
+            # Uninst.exe does not follow a link that a user could have made; every link under Wine is the user's.
             ("an entry through a link to elsewhere", through_a_link, 1,
-             lambda i: [["outside", "Files", "3", "through a link or junction, to " +
-                         windows_path(DRIVE_C / "elsewhere/through/keep.txt"), short_path(i.root) + "\\link\\keep.txt"],
+             lambda i: [["stays", "Files", "3", "not followed: a link in its path at " + short_path(i.root) + "\\link",
+                         short_path(i.root) + "\\link\\keep.txt"],
+                        ["warning", "Files", "3", USERS_FOLDER, short_path(i.root) + "\\link\\keep.txt"],
                         ["left", "dir", UNLISTED, path(i, "link")], root(i)]),
             # Windows removes a junction as itself, whatever its target holds; Wine does not.
             ("a link listed as a directory", link_listed, 0, lambda i: [root(i, REMOVED)]),
@@ -325,6 +339,7 @@ class CheckerTest(unittest.TestCase):
              lambda i: [["outside", "Files", "3", gone], ["missing", "Files", "3", gone],
                         ["outside", "Dirs", "3", windows_path(i.root.parent)],
                         ["stays", "Dirs", "3", "not empty: something inside it stays", windows_path(i.root.parent)],
+                        ["warning", "Files", "3", USERS_FOLDER, gone],
                         root(i, REMOVED)]),
             ("a folder and its parent, both listed", nested, 0,
              lambda i: [["outside", "Dirs", "3", windows_path(i.root.parent)], root(i, REMOVED),

@@ -1,6 +1,7 @@
 #include "e2e/StagedInstall.h"
 #include "KitMark.h"
 #include "platform/Handle.h"
+#include <aclapi.h>
 
 std::wstring ProgramFolder()
 {
@@ -41,13 +42,11 @@ std::set<std::wstring> Paths(const std::map<std::wstring, std::wstring>& snapsho
     return paths;
 }
 
-// The entries of the temporary folder but Uninst.exe's own script, a folder's time left out: it
-// follows what is inside.
+// The entries of the temporary folder, a folder's time left out: it follows what is inside.
 static std::map<std::wstring, std::wstring> TempEntries(const std::wstring& temp)
 {
     std::map<std::wstring, std::wstring> entries;
     AddEntries(temp, entries, false);
-    entries.erase(temp + L"\\_self_del.bat");
     for (auto& entry : entries)
         if (::GetFileAttributesW(entry.first.c_str()) & FILE_ATTRIBUTE_DIRECTORY) entry.second = L"folder";
     return entries;
@@ -174,4 +173,66 @@ std::map<std::wstring, std::wstring> StagedInstall::Surroundings() const
         around[entry.first] = found == now.end() ? L"gone" : found->second;
     }
     return around;
+}
+
+// Under Wine only: a Unix program run in a folder, with arguments relative to it, until the link
+// is there or not (as wanted). Wine runs it as a Unix process, which no handle waits for.
+static bool RunUnix(const std::wstring& commandLine, const std::wstring& folder, const std::wstring& link, bool there)
+{
+    STARTUPINFOW startup = {};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION info;
+    std::wstring line = commandLine;
+    const std::wstring exe = L"Z:\\bin\\" + commandLine.substr(0, commandLine.find(L' '));
+    if (!::CreateProcessW(exe.c_str(), &line[0], nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(), &startup, &info))
+        return false;
+    ::CloseHandle(info.hProcess);
+    ::CloseHandle(info.hThread);
+    for (int i = 0; i < 3000; ++i, ::Sleep(10))
+        if ((::GetFileAttributesW(link.c_str()) != INVALID_FILE_ATTRIBUTES) == there) return true;
+    return false;
+}
+
+static bool UnderWine()
+{
+    return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
+}
+
+static std::wstring NameOf(const std::wstring& path)
+{
+    return path.substr(path.rfind(L'\\') + 1);
+}
+
+static std::wstring FolderOf(const std::wstring& path)
+{
+    return path.substr(0, path.rfind(L'\\'));
+}
+
+bool MakeUsersDirectoryLink(const std::wstring& link, const std::wstring& target)
+{
+    // The target lies beside the link's folder: relative, every path stays ASCII for the Unix side.
+    if (UnderWine()) return RunUnix(L"ln -s ../" + NameOf(target) + L" " + NameOf(link), FolderOf(link), link, true);
+    typedef BOOLEAN(WINAPI * PFNCREATESYMBOLICLINKW)(LPCWSTR, LPCWSTR, DWORD);
+    const auto createSymbolicLink = reinterpret_cast<PFNCREATESYMBOLICLINKW>(
+        reinterpret_cast<void*>(::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "CreateSymbolicLinkW")));
+    const DWORD DIRECTORY = 1;  // SYMBOLIC_LINK_FLAG_DIRECTORY, from Windows Vista on
+    if (!createSymbolicLink || !createSymbolicLink(link.c_str(), target.c_str(), DIRECTORY)) return false;
+    // Made by an elevated process, it belongs to Administrators: given to the user who runs the tests.
+    HANDLE token;
+    ::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token);
+    const CHandle tokenHolder(token);
+    BYTE user[256];
+    DWORD size;
+    const CHandle file(::CreateFileW(link.c_str(), WRITE_OWNER, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                     nullptr, OPEN_EXISTING, FILE_FLAG_OPEN_REPARSE_POINT | FILE_FLAG_BACKUP_SEMANTICS,
+                                     nullptr));
+    return ::GetTokenInformation(token, TokenUser, user, sizeof user, &size) &&
+           ::SetSecurityInfo(file, SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                             reinterpret_cast<TOKEN_USER*>(user)->User.Sid, nullptr, nullptr, nullptr) == ERROR_SUCCESS;
+}
+
+void RemoveDirectoryLink(const std::wstring& link)
+{
+    if (UnderWine()) RunUnix(L"rm " + NameOf(link), FolderOf(link), link, false);
+    else ::RemoveDirectoryW(link.c_str());
 }

@@ -12,6 +12,13 @@ std::wstring ProgramFolder();
 std::map<std::wstring, std::wstring> Snapshot(const std::wstring& folder);
 std::set<std::wstring> Paths(const std::map<std::wstring, std::wstring>& snapshot);
 
+// A directory symbolic link at link to target, a folder beside the link's folder, made as a user without administrator rights makes
+// one, owned by that user; under Wine, whose CreateSymbolicLinkW makes nothing, a Unix one, which
+// Wine shows as a directory reparse point of the user's. Whether it is there.
+bool MakeUsersDirectoryLink(const std::wstring& link, const std::wstring& target);
+// Removes that link itself, never what it leads to (Wine's RemoveDirectoryW would remove the target).
+void RemoveDirectoryLink(const std::wstring& link);
+
 // An installation of the product in a fresh folder under the temporary folder, with a space and
 // Chinese in its path, a decoy folder beside it and the uninstall key, both marked as the tests'
 // own. Everything it made, and the key, goes when it is destroyed; nothing else is touched.

@@ -197,7 +197,7 @@ bool UninstRun::CatchCalls(const char* dll, const char* function, Catch& c)
 std::string UninstRun::CatchProblem()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
-    if (!m_shellExecute.slot || !m_coCreateInstance.slot || !m_exitWindows.slot)
+    if (!m_shellExecute.slot || !m_coCreateInstance.slot || !m_exitWindows.slot || !m_createProcess.slot)
         return "Uninst.exe's calls of ShellExecuteW, CoCreateInstance and ExitWindowsEx could not be caught: it was ended";
     if (::WaitForSingleObject(m_process, 0) == WAIT_OBJECT_0) return "";
     for (const Catch& c : {m_shellExecute, m_coCreateInstance, m_exitWindows})
@@ -213,7 +213,8 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
     const bool coCreateInstance = m_coCreateInstance.trap && address == m_coCreateInstance.trap;
     const bool exitWindows = m_exitWindows.trap && address == m_exitWindows.trap;
     const bool deleteFile = m_deleteFile.trap && address == m_deleteFile.trap;
-    if (address != m_entry && !shellExecute && !coCreateInstance && !exitWindows && !deleteFile) return;
+    const bool createProcess = m_createProcess.trap && address == m_createProcess.trap;
+    if (address != m_entry && !shellExecute && !coCreateInstance && !exitWindows && !deleteFile && !createProcess) return;
     CHandle thread(::OpenThread(THREAD_GET_CONTEXT | THREAD_SET_CONTEXT, FALSE, threadId));
     CONTEXT context = {};
     context.ContextFlags = CONTEXT_CONTROL | CONTEXT_INTEGER;
@@ -234,11 +235,19 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
         if (!CatchCalls("SHELL32.dll", "ShellExecuteW", m_shellExecute) ||
             !CatchCalls("ole32.dll", "CoCreateInstance", m_coCreateInstance) ||
             !CatchCalls("USER32.dll", "ExitWindowsEx", m_exitWindows) ||
+            !CatchCalls("KERNEL32.dll", "CreateProcessW", m_createProcess) ||
             (m_endAtDeletion && !CatchCalls("KERNEL32.dll", "DeleteFileW", m_deleteFile)))
             ::TerminateProcess(m_process, 1);
     } else if (deleteFile) {
         if (++m_deletions == m_endAtDeletion) ::TerminateProcess(m_process, 1);
         context.Eip = static_cast<DWORD>(m_deleteFile.function);
+    } else if (createProcess) {
+        // CreateProcessW(application, command line, 2 x security, inherit, flags, environment, folder, ...).
+        ProcessCall call = {RemoteWideText(m_process, argument(0)), RemoteWideText(m_process, argument(1)),
+                            RemoteWideText(m_process, argument(7)), argument(5)};
+        context.Eip = static_cast<DWORD>(m_createProcess.function);
+        std::lock_guard<std::mutex> lock(m_mutex);
+        m_processes.push_back(call);
     } else if (exitWindows) {
         // ExitWindowsEx(flags, reason): nothing restarts.
         answer(TRUE, 2);
@@ -283,6 +292,12 @@ std::vector<ShellCall> UninstRun::ShellCalls()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_calls;
+}
+
+std::vector<ProcessCall> UninstRun::ProcessCalls()
+{
+    std::lock_guard<std::mutex> lock(m_mutex);
+    return m_processes;
 }
 
 std::vector<std::wstring> UninstRun::ClassesAsked()

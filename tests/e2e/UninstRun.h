@@ -10,6 +10,12 @@ struct ShellCall {
     int show;
 };
 
+// A call of CreateProcessW as Uninst.exe made it.
+struct ProcessCall {
+    std::wstring application, commandLine, directory;
+    DWORD flags;
+};
+
 // Milliseconds on a steady clock, for the figures a run reports.
 double NowMs();
 
@@ -19,7 +25,8 @@ double NowMs();
 // Uninst.exe at every call of ShellExecuteW: a web address is recorded and answered as a success
 // without starting anything, so that no browser opens; anything else (the self-deleting script) is
 // recorded and then carried out by the system. Its calls of CoCreateInstance, the way to the desktop's
-// shell, which would open the page for it, are recorded and refused. Its calls of ExitWindowsEx, which
+// shell, which would open the page for it, are recorded and refused. Its calls of CreateProcessW are
+// recorded and carried out. Its calls of ExitWindowsEx, which
 // would restart the machine, are recorded and answered as a success. Where its calls cannot be
 // caught, Uninst.exe is ended at its entry point. Ending the run ends Uninst.exe.
 class UninstRun {
@@ -41,6 +48,7 @@ public:
     // Whether the process ended within the time; its exit code.
     bool Wait(DWORD ms, DWORD* exitCode);
     std::vector<ShellCall> ShellCalls();
+    std::vector<ProcessCall> ProcessCalls();
     // The classes that Uninst.exe asked CoCreateInstance for, as {XXXXXXXX-...}.
     std::vector<std::wstring> ClassesAsked();
     // The restarts that Uninst.exe asked ExitWindowsEx for: its flags and reason.
@@ -76,12 +84,13 @@ private:
     HANDLE m_held;
     HANDLE m_thread = nullptr;
     ULONG_PTR m_image = 0, m_entry = 0;
-    Catch m_shellExecute = {}, m_coCreateInstance = {}, m_exitWindows = {}, m_deleteFile = {};
+    Catch m_shellExecute = {}, m_coCreateInstance = {}, m_exitWindows = {}, m_deleteFile = {}, m_createProcess = {};
     int m_endAtDeletion, m_deletions = 0;
     BYTE m_entryByte = 0;
     double m_launchedMs = 0, m_exitedMs = 0;
     std::mutex m_mutex;
     std::vector<ShellCall> m_calls;
+    std::vector<ProcessCall> m_processes;
     std::vector<std::wstring> m_classes;
     std::vector<std::pair<UINT, DWORD>> m_restarts;
 };

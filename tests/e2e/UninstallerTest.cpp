@@ -85,22 +85,53 @@ std::vector<std::wstring> DesktopShellAsked()
     return {text};
 }
 
+// The Windows folder's Temp, where only administrators can write and the script goes, and the
+// system folder, whose cmd.exe runs it.
+std::wstring WindowsTemp()
+{
+    wchar_t windows[MAX_PATH];
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    return windows + std::wstring(L"\\Temp\\");
+}
+std::wstring SystemFolder()
+{
+    wchar_t system[MAX_PATH];
+    ::GetSystemDirectoryW(system, MAX_PATH);
+    return system;
+}
+
+// The script that removes Uninst.exe: in the Windows folder's Temp, started hidden, without the
+// shell, by the system's cmd.exe named in full, with /d, so that neither a file association, COMSPEC
+// nor an AutoRun command of the user's runs; in the system folder, which holds nothing of the
+// installation. Its path.
+std::wstring ExpectScriptStarted(UninstRun& run)
+{
+    const std::vector<ProcessCall> calls = run.ProcessCalls();
+    EXPECT_EQ(0u, run.ShellCalls().size()) << "the shell was asked to run something";
+    if (calls.size() != 1) {
+        ADD_FAILURE() << calls.size() << " processes started";
+        return L"";
+    }
+    const ProcessCall& call = calls[0];
+    const std::wstring cmd = SystemFolder() + L"\\cmd.exe", prefix = L"\"" + cmd + L"\" /d /c \"\"";
+    EXPECT_EQ(cmd, call.application);
+    EXPECT_EQ(prefix, call.commandLine.substr(0, prefix.size()));
+    const std::wstring script = call.commandLine.substr(prefix.size(), call.commandLine.size() - prefix.size() - 2);
+    EXPECT_EQ(L"\"\"", call.commandLine.substr(call.commandLine.size() - 2));
+    EXPECT_EQ(WindowsTemp() + L"_self_del", script.substr(0, WindowsTemp().size() + 9));
+    EXPECT_EQ(SystemFolder(), call.directory);
+    EXPECT_TRUE(call.flags & CREATE_NO_WINDOW);
+    return script;
+}
+
 // After a removal: the executable goes a moment after the process has ended, and its script too.
-// Uninst.exe asked the desktop's shell for the download page, refused by the driver, never opened
-// the page itself, and asked the shell for its script, which the system ran.
+// Uninst.exe asked the desktop's shell for the download page, refused by the driver, and never
+// opened the page itself.
 void ExpectSelfDeleted(UninstRun& run, const StagedInstall& install)
 {
     EXPECT_TRUE(Gone(install.Exe(), 5000)) << "Uninst.exe stays";
-    EXPECT_TRUE(Gone(install.Temp() + L"\\_self_del.bat", 5000)) << "the script stays";
+    EXPECT_TRUE(Gone(ExpectScriptStarted(run), 5000)) << "the script stays";
     EXPECT_EQ(DesktopShellAsked(), run.ClassesAsked());
-    const std::vector<ShellCall> calls = run.ShellCalls();
-    ASSERT_EQ(1u, calls.size());
-    const ShellCall& script = calls[0];
-    EXPECT_EQ(L"open", script.verb);
-    // Run in the temporary folder that holds it: cmd's working folder would keep the installation's.
-    EXPECT_EQ(script.directory + L"_self_del.bat", script.file);
-    EXPECT_EQ(L"", script.parameters);
-    EXPECT_EQ(SW_HIDE, script.show);
 }
 
 // Yes pressed, and the removal left to run on its own: this machine's figures, written to the log
@@ -125,15 +156,16 @@ void ReportFigures(const char* name, UninstRun& run, const StagedInstall& instal
     figure("exit-to-uninst-exe-gone", run.ExitedMs(), gone);
 }
 
-// A stand-in for the running product: StandIn.exe copied under the product's name, ended at the end.
+// A stand-in for the running product, or a user's program: StandIn.exe copied under the name,
+// ended at the end.
 class RunningProduct {
 public:
-    explicit RunningProduct(const std::wstring& exe)
+    explicit RunningProduct(const std::wstring& exe, const std::wstring& arguments = L"")
     {
         ::CopyFileW((ProgramFolder() + L"StandIn.exe").c_str(), exe.c_str(), FALSE);
         STARTUPINFOW startup = {};
         startup.cb = sizeof startup;
-        std::wstring commandLine = L"\"" + exe + L"\"";
+        std::wstring commandLine = L"\"" + exe + L"\" " + arguments;
         if (CreateProcessInJob(exe.c_str(), &commandLine[0], FALSE, 0, nullptr, &startup, &m_info))
             ::CloseHandle(m_info.hThread);
     }
@@ -168,6 +200,7 @@ void ExpectNothingChanged(UninstRun& run, const StagedInstall& install, const st
                           const std::map<std::wstring, std::wstring>& around, bool entry = true)
 {
     EXPECT_EQ(0u, run.ShellCalls().size());
+    EXPECT_EQ(0u, run.ProcessCalls().size());
     EXPECT_EQ(0u, run.ClassesAsked().size());
     EXPECT_EQ(before, Snapshot(install.Root()));
     EXPECT_EQ(entry, KeyExists(UNINSTALL_KEY));
@@ -283,11 +316,7 @@ TEST(Uninstaller, YesRemovesWhatTheManifestLists)
         }
         const CHandle inUse(c.inUse ? ::CreateFileW(install.Path(c.inUse).c_str(), GENERIC_READ, FILE_SHARE_READ,
                                                     nullptr, OPEN_EXISTING, 0, nullptr) : nullptr);
-        // The script's path as Uninst.exe has it: the temporary folder as the system gives it, which
-        // can be its short form.
-        wchar_t temp[MAX_PATH];
-        ::GetTempPathW(MAX_PATH, temp);
-        const PendingDeletions pending(install.Root()), script(temp + std::wstring(L"_self_del"));
+        const PendingDeletions pending(install.Root()), script(WindowsTemp() + L"_self_del");
         const auto around = install.Surroundings();
 
         const auto run = Start(install, c.holdWorker);
@@ -418,7 +447,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
         const auto before = Snapshot(install.Root());
         const auto around = install.Surroundings();
-        // Spelt with a variable of the test's own, as deployment tools write %WINDIR%\Temp.
+        // Spelt with a variable of the test's own, as deployment tools write %WINDIR%\Logs.
         ::SetEnvironmentVariableW(L"ZEMBRAT_E2E", install.Beside(L"").c_str());
         const std::wstring log = install.Beside(c.log);
         std::wstring arguments = c.arguments;
@@ -468,7 +497,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
             EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
             EXPECT_TRUE(install.Exists(L"Uninst.exe"));
             EXPECT_TRUE(install.Exists(L"Uninst.ini"));
-            EXPECT_EQ(0u, run->ShellCalls().size()) << "a script was started";
+            EXPECT_EQ(0u, run->ProcessCalls().size()) << "a script was started";
             ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_NORMAL);
             run = Start(install, false, arguments);
             EXPECT_EQ(0u, ExitCode(*run, 10000));
@@ -484,12 +513,90 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
             EXPECT_TRUE(logged(path == install.Root() ? L"after exit\tdir\t" : L"removed\tdir\t", path) ||
                         (c.then == RUN_AGAIN && logged(L"absent\tdir\t", path))) << path;
         EXPECT_TRUE(Gone(install.Root(), 10000)) << "the installation folder stays";
-        const std::vector<ShellCall> calls = run->ShellCalls();
-        ASSERT_EQ(1u, calls.size()) << "a download page was asked for";
+        EXPECT_TRUE(Gone(ExpectScriptStarted(*run), 10000)) << "the script stays";
         EXPECT_EQ(0u, run->ClassesAsked().size()) << "the desktop's shell was asked for";
-        EXPECT_EQ(calls[0].directory + L"_self_del.bat", calls[0].file);
         EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
         EXPECT_EQ(around, install.Surroundings());
+    });
+}
+
+// What a user without administrator rights controls never steers the elevated run, silent as a
+// deployment tool starts it: a program of the user's that rewrites any script it can open as soon
+// as it can, with COMSPEC and TMP set by the user; a listed folder that the user turned into a link
+// to other files of the same names; a log named where the user made a hard link to another file.
+TEST(Uninstaller, IsNotSteeredByWhatAUserPlants)
+{
+    enum Move { REWRITES_SCRIPTS, LINKED_FOLDER, LOG_HARD_LINK };
+    struct Case {
+        const char* what;
+        Move move;
+        DWORD code;
+    };
+    const Case cases[] = {
+        {"a program rewrites every script it can open; COMSPEC and TMP are the user's", REWRITES_SCRIPTS, 0},
+        {"a listed folder is a link to other files", LINKED_FOLDER, 1603},
+        {"/LOG= names a hard link to another file", LOG_HARD_LINK, 0},
+    };
+    EachCase(cases, [](const Case& c) {
+        StagedInstall install;
+        ASSERT_EQ("", install.Problem());
+        Stage(install);
+        install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
+        const std::wstring decoys = install.Beside(L"decoys"), mark = install.Beside(L"steered"),
+                           comspec = install.Beside(L"comspec.exe"), tmp = install.Beside(L"tmp"),
+                           log = install.Beside(L"removal log.txt");
+        ::CreateDirectoryW(decoys.c_str(), nullptr);
+        ::CreateDirectoryW((decoys + L"\\codec").c_str(), nullptr);
+        for (const wchar_t* name : {L"\\voice.dll", L"\\codec\\g729.dll"})
+            ::CopyFileW(install.Path(L"readme.txt").c_str(), (decoys + name).c_str(), FALSE);
+        const auto decoysBefore = Snapshot(decoys);
+
+        std::unique_ptr<RunningProduct> user;
+        if (c.move == REWRITES_SCRIPTS) {
+            user = std::make_unique<RunningProduct>(install.Beside(L"user.exe"), L"rewrite \"" + mark + L"\" \"" +
+                                                    install.Temp() + L"\" \"" + tmp + L"\" \"" + WindowsTemp() + L".\"");
+            ASSERT_TRUE(user->Runs());
+            ::CopyFileW((ProgramFolder() + L"StandIn.exe").c_str(), comspec.c_str(), FALSE);
+            ::CreateDirectoryW(tmp.c_str(), nullptr);
+        }
+        const std::wstring bin = install.Path(L"bin");
+        if (c.move == LINKED_FOLDER) {
+            for (const wchar_t* name : {L"bin\\codec\\g729.dll", L"bin\\voice.dll"}) ::DeleteFileW(install.Path(name).c_str());
+            for (const wchar_t* name : {L"bin\\codec", L"bin"}) ::RemoveDirectoryW(install.Path(name).c_str());
+            ASSERT_TRUE(MakeUsersDirectoryLink(bin, decoys)) << "no link";
+        }
+        if (c.move == LOG_HARD_LINK) ASSERT_TRUE(::CreateHardLinkW(log.c_str(), (decoys + L"\\voice.dll").c_str(), nullptr));
+
+        wchar_t saved[3][MAX_PATH] = {};
+        const wchar_t* names[] = {L"COMSPEC", L"TMP", L"TEMP"};
+        for (int i = 0; i < 3 && c.move == REWRITES_SCRIPTS; ++i) {
+            ::GetEnvironmentVariableW(names[i], saved[i], MAX_PATH);
+            ::SetEnvironmentVariableW(names[i], i ? tmp.c_str() : comspec.c_str());
+        }
+        const auto run = Start(install, false, L"/S \"/LOG=" + log + L"\"");
+        for (int i = 0; i < 3 && c.move == REWRITES_SCRIPTS; ++i) ::SetEnvironmentVariableW(names[i], saved[i]);
+        EXPECT_EQ(c.code, ExitCode(*run));
+        ASSERT_EQ("", run->CatchProblem());
+
+        EXPECT_EQ(decoysBefore, Snapshot(decoys));
+        const std::vector<std::wstring> lines = ReadLog(log);
+        if (c.move == REWRITES_SCRIPTS) {
+            EXPECT_TRUE(Gone(ExpectScriptStarted(*run), 10000)) << "the script stays";
+            EXPECT_TRUE(Gone(install.Exe(), 10000)) << "Uninst.exe stays";
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(mark.c_str())) << "the user's lines ran";
+            EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW((comspec + L".ran").c_str())) << "COMSPEC ran";
+            EXPECT_EQ(std::set<std::wstring>{tmp}, Paths(Snapshot(tmp))) << "written under TMP";
+        }
+        if (c.move == LINKED_FOLDER) {
+            for (const wchar_t* name : {L"bin\\voice.dll", L"bin\\codec\\g729.dll"}) {
+                const std::wstring line = L"stayed\tfile\tnot followed: a link in its path at " + bin + L"\t" + install.Path(name);
+                EXPECT_NE(lines.end(), std::find(lines.begin(), lines.end(), line)) << "not logged: " << install.Path(name);
+            }
+            EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+            EXPECT_TRUE(install.Exists(L"Uninst.exe"));
+            RemoveDirectoryLink(bin);
+        }
+        if (c.move == LOG_HARD_LINK) EXPECT_EQ(std::vector<std::wstring>{}, lines) << "a log was written";
     });
 }
 

@@ -49,19 +49,20 @@ const struct {
     const char* names;
 } IMPORTS[] = {
     {0x0501, "KERNEL32.DLL",
-     " AddVectoredExceptionHandler CloseHandle CompareStringW CreateDirectoryW CreateEventA CreateFileW CreateSemaphoreA CreateThread"
+     " AddVectoredExceptionHandler CloseHandle CompareStringW CreateDirectoryW CreateEventA CreateFileW CreateProcessW CreateSemaphoreA CreateThread"
      " CreateToolhelp32Snapshot DeleteCriticalSection DeleteFileW DuplicateHandle EnterCriticalSection ExitProcess ExpandEnvironmentStringsW FindClose"
      " FindFirstFileW FindNextFileW FormatMessageW FreeLibrary GetACP GetCommandLineW GetCPInfoExW GetConsoleMode GetCurrentProcess"
-     " GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetFileAttributesW GetFullPathNameW"
+     " GetCurrentProcessId GetCurrentThread GetCurrentThreadId GetEnvironmentVariableW GetFileAttributesW GetFileInformationByHandle"
+     " GetFullPathNameW"
      " GetHandleInformation GetLastError GetLocaleInfoA GetLongPathNameW GetModuleFileNameW GetModuleHandleA"
      " GetModuleHandleW GetPrivateProfileStringW GetProcAddress GetProcessAffinityMask GetProcessHeap"
      " GetShortPathNameW GetStartupInfoW GetStdHandle GetSystemDirectoryW GetSystemTimeAsFileTime GetSystemWow64DirectoryW GetTempFileNameW GetTempPathW"
-     " GetThreadContext GetThreadLocale GetThreadPriority GetVersionExW GetVolumePathNamesForVolumeNameW HeapAlloc"
+     " GetThreadContext GetThreadLocale GetThreadPriority GetTickCount GetVersionExW GetVolumePathNamesForVolumeNameW GetWindowsDirectoryW HeapAlloc"
      " HeapFree InitializeCriticalSection IsDBCSLeadByteEx IsDebuggerPresent IsWow64Process LCMapStringW LeaveCriticalSection"
      " LoadLibraryA LoadLibraryW LocalFree MoveFileExW MultiByteToWideChar OpenProcess OutputDebugStringA Process32FirstW Process32NextW"
      " RaiseException ReadFile ReleaseSemaphore RemoveDirectoryW RemoveVectoredExceptionHandler ResetEvent"
-     " ResumeThread SetCurrentDirectoryW SetErrorMode SetEvent SetFileAttributesW SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
-     " SetUnhandledExceptionFilter Sleep SuspendThread TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection"
+     " ResumeThread SetCurrentDirectoryW SetEndOfFile SetErrorMode SetEvent SetFileAttributesW SetLastError SetProcessAffinityMask SetThreadContext SetThreadPriority"
+     " SetUnhandledExceptionFilter Sleep SuspendThread TerminateProcess TlsAlloc TlsGetValue TlsSetValue TryEnterCriticalSection"
      " VirtualProtect VirtualQuery WaitForMultipleObjects WaitForSingleObject WideCharToMultiByte WriteConsoleW"
      " WriteFile lstrcmpW lstrcmpiW lstrcpyA lstrcpyW lstrlenA lstrlenW "},
     {0x0600, "KERNEL32.DLL", " GetFinalPathNameByHandleW GetTickCount64 "},
@@ -71,11 +72,12 @@ const struct {
      " MessageBoxW MonitorFromWindow MoveWindow PeekMessageW PostMessageW PostQuitMessage SendMessageW SetWindowLongW"
      " SetWindowPos ShowWindow TranslateMessage wsprintfW "},
     {0x0501, "ADVAPI32.DLL",
-     " AdjustTokenPrivileges GetTokenInformation LookupPrivilegeValueW OpenProcessToken RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryInfoKeyW"
+     " AdjustTokenPrivileges CheckTokenMembership ConvertStringSecurityDescriptorToSecurityDescriptorW ConvertStringSidToSidW"
+     " CreateWellKnownSid EqualSid GetSecurityInfo GetTokenInformation IsValidSid IsWellKnownSid LookupPrivilegeValueW OpenProcessToken RegCloseKey RegDeleteKeyW RegEnumKeyExW RegOpenKeyExW RegQueryInfoKeyW"
      " RegQueryValueExW "},
     {0x0501, "OLE32.DLL", " CoCreateInstance CoInitializeEx CoUninitialize "},
     {0x0501, "OLEAUT32.DLL", " SysAllocString SysFreeString "},
-    {0x0501, "SHELL32.DLL", " CommandLineToArgvW ShellExecuteW "},
+    {0x0501, "SHELL32.DLL", " CommandLineToArgvW SHGetFolderPathW ShellExecuteW "},
     {0x0501, "COMCTL32.DLL", " #17 "},
     {0x0501, "MSVCRT.DLL",
      " __mb_cur_max __p__commode __p__fmode __p__wcmdln __set_app_type __setusermatherr __wgetmainargs __winitenv"

@@ -1,6 +1,7 @@
 // A stand-in for the uninstaller's last moments, for the end-to-end test and the benchmark: it
 // runs the real exit step and ends, so the script it starts deletes this program's own file.
-//   ExitStep.exe done [TMP]    after a completed removal (TMP, when given, names the temporary directory)
+//   ExitStep.exe done [TMP]    after a completed removal, with TMP set when given (a user's, which has
+//                              no say where the script goes)
 //   ExitStep.exe none [TMP]    after a run that removed nothing
 //   ExitStep.exe hold FILE MS  keeps FILE open, unshared for deletion, for MS milliseconds; prints "held"
 //                              once it does

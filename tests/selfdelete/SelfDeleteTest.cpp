@@ -59,6 +59,14 @@ decltype(&::MultiByteToWideChar) DocumentedConversions::narrowToWide;
 
 const CStringList NO_FOLDERS;
 
+// The system folder, in which ping.exe lies, as the script names it.
+std::string System()
+{
+    char system[MAX_PATH];
+    ::GetSystemDirectoryA(system, MAX_PATH);
+    return system;
+}
+
 // The whole script, with E and B the narrow paths of the executable and the script as they stand
 // in it (every % doubled), M the manifest's beside E when it can be named: ten lines for E, then
 // the manifest's and the folders' lines, in order, and last B's, without a line end or a NUL.
@@ -74,7 +82,7 @@ std::string Script(const std::string& e, const std::string& b, const std::vector
            " if not exist \"" + e + "\" goto Done\r\n"
            " set /a n+=1\r\n"
            " if %n% geq 60 goto Done\r\n"
-           " \"%SystemRoot%\\System32\\ping.exe\" -n 2 127.0.0.1 >nul\r\n"
+           " \"" + System() + "\\ping.exe\" -n 2 127.0.0.1 >nul\r\n"
            " goto Repeat\r\n"
            ":Done\r\n" + after + ":Last\r\n"
            "Del \"" + b + "\" ";
@@ -139,6 +147,16 @@ protected:
         }
         EXPECT_EQ(12 + manifest + 2 * folders.size(), crlf);
     }
+    // The script written as a new file at `at`; false, with the file gone, when none could be.
+    static bool Write(const std::wstring& at, const wchar_t* exe, const CStringList& folders = NO_FOLDERS)
+    {
+        CStdioFile file;
+        if (!file.Open(at.c_str())) return false;
+        const bool written = WriteSelfDeleteScript(file, at.c_str(), exe, folders);
+        file.Close();
+        if (!written) fs::remove(fs::path(at));
+        return written;
+    }
     // Creates an empty file (and its directories) under the work directory; returns its path.
     std::wstring Make(const std::wstring& relative) const
     {
@@ -159,31 +177,64 @@ protected:
 
 TEST_F(SelfDeleteScript, WrittenByteForByte)
 {
-    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\Program Files\\Quorill\\Uninst.exe", NO_FOLDERS));
+    ASSERT_TRUE(Write(script, L"C:\\Program Files\\Quorill\\Uninst.exe"));
     ExpectScript(script, "C:\\Program Files\\Quorill\\Uninst.exe", Ascii(script));
 }
 
 // Windows' cmd reads a running script line by line from the file as it stands: another run's
-// script is never written over, whatever it holds, even read-only.
-TEST_F(SelfDeleteScript, NeverWritesOverAnExistingFile)
+// script, or a file that a user made under the name, is never written over, whatever it holds,
+// even read-only, nor a folder of that name: the script gets a name of its own.
+TEST_F(SelfDeleteScript, NeverWritesOverWhatIsThere)
 {
-    for (size_t size : { 0, 1, 300, 100000 }) {
+    for (size_t size : {0, 1, 300, 100000}) {
         const std::string running(size, 'r');
         std::ofstream(fs::path(script), std::ios::binary) << running;
         if (size == 1) ::SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_READONLY);
-        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"D:\\Q\\Uninst.exe", NO_FOLDERS));
-        std::ifstream file(fs::path(script), std::ios::binary);
-        EXPECT_EQ(running, std::string(std::istreambuf_iterator<char>(file), {})) << size;
-        file.close();
+        CStdioFile file;
+        CString made;
+        ASSERT_TRUE(CreateScriptFile(dir.c_str(), file, made));
+        file.Close();
+        EXPECT_NE(script, std::wstring(made)) << size;
+        EXPECT_EQ(0u, fs::file_size(fs::path(std::wstring(made))));
+        fs::remove(fs::path(std::wstring(made)));
+        std::ifstream kept(fs::path(script), std::ios::binary);
+        EXPECT_EQ(running, std::string(std::istreambuf_iterator<char>(kept), {})) << size;
+        kept.close();
         ::SetFileAttributesW(script.c_str(), FILE_ATTRIBUTE_NORMAL);
     }
+    fs::remove(fs::path(script));
+    fs::create_directories(fs::path(script + L"\\inside"));
+    CStdioFile file;
+    CString made;
+    EXPECT_TRUE(CreateScriptFile(dir.c_str(), file, made));
+    EXPECT_TRUE(fs::is_directory(fs::path(script + L"\\inside")));
+    // Nobody writes into the script while it is held; it can be read, and deleted.
+    EXPECT_EQ(INVALID_HANDLE_VALUE, ::CreateFileW(made, GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                                  nullptr, OPEN_EXISTING, 0, nullptr));
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), ::GetLastError());
+}
+
+// With administrator rights, which the tests have, the script goes where users cannot write, never
+// where TMP or TEMP say.
+TEST_F(SelfDeleteScript, GoesIntoTheWindowsFoldersTemp)
+{
+    wchar_t windows[MAX_PATH], tmp[MAX_PATH] = L"", temp[MAX_PATH] = L"";
+    ::GetWindowsDirectoryW(windows, MAX_PATH);
+    ::GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+    ::GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
+    ::SetEnvironmentVariableW(L"TMP", dir.c_str());
+    ::SetEnvironmentVariableW(L"TEMP", dir.c_str());
+    const std::wstring folder(ScriptFolder());
+    ::SetEnvironmentVariableW(L"TMP", tmp);
+    ::SetEnvironmentVariableW(L"TEMP", temp);
+    EXPECT_EQ(std::wstring(windows) + L"\\Temp\\", folder);
 }
 
 TEST_F(SelfDeleteScript, DoublesEveryPercent)
 {
     script = dir + L"50%off%TEMP%\\_self_del.bat";
     fs::create_directories(fs::path(script).parent_path());
-    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), L"C:\\100%\\a%PATH%b\\%%\\Uninst.exe", NO_FOLDERS));
+    ASSERT_TRUE(Write(script, L"C:\\100%\\a%PATH%b\\%%\\Uninst.exe"));
     std::string b = Ascii(dir);
     b += "50%%off%%TEMP%%\\_self_del.bat";
     ExpectScript(script, "C:\\100%%\\a%%PATH%%b\\%%%%\\Uninst.exe", b);
@@ -221,11 +272,11 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
         const std::wstring exe = Make(std::wstring(c.name) + L"\\Uninst.exe");
 
         // A path that does not exist has no short form either.
-        EXPECT_EQ(form == LONG, WriteSelfDeleteScript(script.c_str(), missing.c_str(), NO_FOLDERS));
+        EXPECT_EQ(form == LONG, Write(script, missing.c_str()));
         if (form == LONG) ExpectScript(script, std::string("C:\\nowhere\\") + narrow + "\\Uninst.exe", Ascii(script));
         else EXPECT_FALSE(fs::exists(fs::path(script)));
 
-        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(script.c_str(), exe.c_str(), NO_FOLDERS));
+        ASSERT_EQ(form != NONE, Write(script, exe.c_str()));
         if (form == LONG) ExpectScript(script, Ascii(dir) + narrow + "\\Uninst.exe", Ascii(script));
         if (form == SHORT) {
             // Its manifest, which is not there, has no short form to be named by.
@@ -236,7 +287,7 @@ TEST_F(SelfDeleteScript, WritesOnlyPathsThatCmdReadsBackExactly)
 
         // The script's own path follows the same rules.
         const std::wstring inside = dir + c.name + L"\\_self_del.bat";
-        ASSERT_EQ(form != NONE, WriteSelfDeleteScript(inside.c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
+        ASSERT_EQ(form != NONE, Write(inside, L"C:\\Q\\Uninst.exe"));
         if (form == LONG) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(dir) + narrow + "\\_self_del.bat");
         if (form == SHORT) ExpectScript(inside, "C:\\Q\\Uninst.exe", Ascii(ShortPath(inside)));
     }
@@ -246,20 +297,16 @@ TEST_F(SelfDeleteScript, WritesNothingForALineBreakOrAnUnpairedSurrogate)
 {
     // Neither has a form that cmd reads back as the path, in any code page, UTF-8 included.
     for (const wchar_t* exe : {L"C:\\Q\r\necho x\\Uninst.exe", L"C:\\Q\xD800x\\Uninst.exe"}) {
-        EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), exe, NO_FOLDERS));
-        EXPECT_FALSE(fs::exists(fs::path(script)));
+        EXPECT_FALSE(Write(script, exe));
     }
 }
 
 TEST_F(SelfDeleteScript, FailsQuietlyWhenTheScriptCannotBeCreated)
 {
-    EXPECT_FALSE(WriteSelfDeleteScript((dir + L"missing\\_self_del.bat").c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
+    CStdioFile file;
+    CString made;
+    EXPECT_FALSE(CreateScriptFile((dir + L"missing\\").c_str(), file, made));
     EXPECT_FALSE(fs::exists(fs::path(dir + L"missing")));
-
-    fs::create_directory(fs::path(script));
-    fs::create_directory(fs::path(script + L"\\inside"));
-    EXPECT_FALSE(WriteSelfDeleteScript(script.c_str(), L"C:\\Q\\Uninst.exe", NO_FOLDERS));
-    EXPECT_TRUE(fs::is_directory(fs::path(script + L"\\inside")));
 }
 
 // Once the executable is gone, each folder in turn while the one before it went; its path follows
@@ -284,7 +331,7 @@ TEST_F(SelfDeleteScript, RemovesTheFoldersInOrderWhileEachGoes)
         SCOPED_TRACE(testing::Message() << "case " << (&c - cases));
         CStringList folders;
         for (const std::wstring& folder : c.folders) folders.AddTail(folder.c_str());
-        ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), exe.c_str(), folders));
+        ASSERT_TRUE(Write(script, exe.c_str(), folders));
         ExpectScript(script, "C:\\Apps\\R&D ^!\\50%%\\Uninst.exe", Ascii(script), c.written);
     }
 }
@@ -297,6 +344,6 @@ TEST_F(SelfDeleteScript, NeverDeletesAFolderNamedAsTheManifest)
     fs::create_directory(fs::path(dir + L"app\\Uninst.ini"));
     CStringList folders;
     folders.AddTail((dir + L"app").c_str());
-    ASSERT_TRUE(WriteSelfDeleteScript(script.c_str(), exe.c_str(), folders));
+    ASSERT_TRUE(Write(script, exe.c_str(), folders));
     ExpectScript(script, Ascii(exe), Ascii(script), {}, false);
 }

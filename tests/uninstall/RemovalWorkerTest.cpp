@@ -25,7 +25,7 @@ IMPORT_SLOT(DeleteFileW, 4);
 IMPORT_SLOT(RemoveDirectoryW, 4);
 IMPORT_SLOT(PostMessageW, 16);
 IMPORT_SLOT(GetModuleFileNameW, 12);
-IMPORT_SLOT(ShellExecuteW, 24);
+IMPORT_SLOT(CreateProcessW, 40);
 IMPORT_SLOT(RegDeleteKeyW, 8);
 
 namespace {
@@ -382,9 +382,11 @@ TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {}
 }
 
-static HINSTANCE WINAPI RefuseToStart(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, INT)
+static BOOL WINAPI RefuseToStart(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECURITY_ATTRIBUTES, BOOL, DWORD, LPVOID,
+                                  LPCWSTR, LPSTARTUPINFOW, LPPROCESS_INFORMATION)
 {
-    return reinterpret_cast<HINSTANCE>(SE_ERR_ACCESSDENIED);
+    ::SetLastError(ERROR_ACCESS_DENIED);
+    return FALSE;
 }
 
 // What the removal makes of what it finds: its outcome, what it leaves for the next restart and
@@ -420,7 +422,7 @@ TEST(Removal, TellsWhatBecameOfTheListed)
     ASSERT_TRUE(CreateMarkedFolder(Root()));
     s_exePath = (root / "app\\Uninst.exe").wstring();
     const ImportHook exePath(importGetModuleFileNameW, ExePath, &s_getModuleFileName);
-    const ImportHook noScript(importShellExecuteW, RefuseToStart);
+    const ImportHook noScript(importCreateProcessW, RefuseToStart);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::create_directories(root / "app");
