@@ -5,7 +5,7 @@
 # password comes from the environment or a file, and a renewed certificate or a changed password
 # file at the same path is used by the next build. A wrong password, a missing or wrong file or a
 # time-stamp server that does not answer fail the build with a message that says which, and leave
-# neither a half-signed nor an unsigned Uninst.exe.
+# neither a half-signed nor an unsigned Uninst.exe. Configure warns of a host reserved for examples.
 # signing.sh SOURCE_DIR WORK_DIR RES_TESTS_EXE E2E_TESTS_EXE, inside the Wine session of scripts/test.sh.
 set -euo pipefail
 source_dir=$1 work=$2 res_tests=$3 e2e_tests=$4
@@ -100,4 +100,12 @@ check "a file that is not PKCS#12 fails the build cleanly" failed_cleanly "$work
 check "a time-stamp server that does not answer fails the build cleanly" \
   failed_cleanly "no time stamp from http://127.0.0.1:9/: the server did not answer" \
   -DUNINST_SIGN_PASSWORD_FILE="$work/password" -DUNINST_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/
+
+# Hosts reserved for examples (RFC 2606) are placeholders as well, in any letter case, with a port too.
+warns() { grep -q 'UNINST_DOWNLOAD_HOST is a placeholder' <<<"$(cd source && cmake --preset win32 -DUNINST_DOWNLOAD_HOST="$1" 2>&1)"; }
+no_warning() { ! warns "$1"; }
+for host in www.example.com example.net EXAMPLE.org:8080 files.quorill.example; do
+  check "configure warns of the placeholder host $host" warns "$host"
+done
+for host in example.com.cn myexample.org; do check "configure gives no warning for $host" no_warning "$host"; done
 [ "$failures" -eq 0 ]
