@@ -5,8 +5,8 @@
 # password comes from the environment or a file, and a renewed certificate or a changed password
 # file at the same path is used by the next build. A wrong password, a missing or wrong file or a
 # time-stamp server that does not answer fail the build with a message that says which, and leave
-# neither a half-signed nor an unsigned Uninst.exe. UninstCheck.exe is signed too. Configure warns of
-# a host reserved for examples.
+# neither a half-signed nor an unsigned Uninst.exe. UninstCheck.exe is signed too, and a release whose
+# signatures do not verify fails. Configure warns of a host reserved for examples.
 # signing.sh SOURCE_DIR WORK_DIR RES_TESTS_EXE E2E_TESTS_EXE, inside the Wine session of scripts/test.sh.
 set -euo pipefail
 source_dir=$1 work=$2 res_tests=$3 e2e_tests=$4
@@ -114,4 +114,12 @@ for host in www.example.com example.net EXAMPLE.org:8080 files.quorill.example; 
   check "configure warns of the placeholder host $host" warns "$host"
 done
 for host in example.com.cn myexample.org; do check "configure gives no warning for $host" no_warning "$host"; done
+
+# A release verifies what it signed: against the system's authorities alone this certificate fails.
+release_refused() {
+  (cd source && scripts/release.sh -DUNINST_SIGN_PKCS12="$work/signer.p12" -DUNINST_SIGN_PASSWORD_FILE="$work/password") \
+    >release.log 2>&1 && return 1
+  grep -q '^error: the signature of Uninst.exe does not verify' release.log && ! ls -d source/build/release/Uninst-* 2>/dev/null
+}
+check "a release whose signature does not verify fails, and makes no release folder" release_refused
 [ "$failures" -eq 0 ]
