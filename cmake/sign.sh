@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# Signs the linked Uninst.exe with SHA-256 Authenticode, at the end of its build.
+# Signs a shipped executable (Uninst.exe, UninstCheck.exe) with SHA-256 Authenticode, at the end of
+# its build.
 # sign.sh OSSLSIGNCODE EXE PKCS12 PASSWORD_FILE TIMESTAMP_URL; without a password file the password
 # comes from the environment variable UNINST_SIGN_PASSWORD, handed over on a pipe: a command line
 # can be read by every user of the machine.
 # sign.sh --inputs DIGEST_FILE PKCS12 PASSWORD_FILE, at the start of every build: writes a digest of
-# the two files' content, touching DIGEST_FILE only when it changes. Uninst.exe depends on it, so a
+# the two files' content, touching DIGEST_FILE only when it changes. Both depend on it, so a
 # renewed certificate is used even when its file keeps an older date than the last build.
 set -uo pipefail
 
@@ -23,7 +24,7 @@ signed="$exe.signing"
 # as up to date and ship it unsigned.
 fail() {
   rm -f "$signed" "$exe"
-  echo "error: Uninst.exe not signed: $*" >&2
+  echo "error: ${exe##*/} not signed: $*" >&2
   exit 1
 }
 

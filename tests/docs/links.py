@@ -1,5 +1,5 @@
-"""README.md and docs/*.md: every relative link names a file, and a heading of it when it has an #anchor;
-every scripts/ and bench/ path that the text names exists. links.py SOURCE_DIR"""
+"""README.md, CHANGELOG.md and docs/*.md: every relative link names a file, and a heading of it when it
+has an #anchor; every scripts/ and bench/ path that the text names exists. links.py SOURCE_DIR"""
 import glob
 import os
 import re
@@ -42,7 +42,8 @@ def problems(page):
                 yield f"links to {target}: no such heading"
 
 
-pages = [os.path.join(root, "README.md")] + sorted(glob.glob(os.path.join(root, "docs", "*.md")))
+pages = [os.path.join(root, "README.md"), os.path.join(root, "CHANGELOG.md")]
+pages += sorted(glob.glob(os.path.join(root, "docs", "*.md")))
 found = [f"{os.path.relpath(page, root)}: {p}" for page in pages for p in problems(page)]
 print("\n".join(found) or f"{len(pages)} pages, every link and path found")
 sys.exit(1 if found else 0)

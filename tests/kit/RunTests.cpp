@@ -88,7 +88,8 @@ int wmain(int argc, wchar_t** argv)
     if (!log.IsOpen())
         return Refuse(L"Cannot open the log " + results + L"\\run-tests.log (error " +
                       std::to_wstring(::GetLastError()) + L").");
-    log.Line(L"Test kit in " + kit + L" (this log is UTF-8)\n" + DescribeMachine() + L"\nResults in " + results);
+    log.Line(L"Test kit in " + kit + L" (this log is UTF-8)\nRelease: " UNINST_RELEASE L"\n" + DescribeMachine() +
+             L"\nResults in " + results);
 
     const std::wstring temp = TempFolder();
     for (const std::wstring& line : RemoveLeftovers(temp)) Tell(log, line);

@@ -5,7 +5,8 @@
 # password comes from the environment or a file, and a renewed certificate or a changed password
 # file at the same path is used by the next build. A wrong password, a missing or wrong file or a
 # time-stamp server that does not answer fail the build with a message that says which, and leave
-# neither a half-signed nor an unsigned Uninst.exe.
+# neither a half-signed nor an unsigned Uninst.exe. UninstCheck.exe is signed too, and a release whose
+# signatures do not verify fails. Configure warns of a host reserved for examples.
 # signing.sh SOURCE_DIR WORK_DIR RES_TESTS_EXE E2E_TESTS_EXE, inside the Wine session of scripts/test.sh.
 set -euo pipefail
 source_dir=$1 work=$2 res_tests=$3 e2e_tests=$4
@@ -56,6 +57,11 @@ UNINST_SIGN_PASSWORD='right pass' build -DUNINST_SIGN_PKCS12="$work/signer.p12" 
 check "signed through UNINST_SIGN_PASSWORD, verified against the authority" signed_by signer
 check "SHA-256" grep -q '^Message digest algorithm *: SHA256' <(osslsigncode verify -CAfile ca.pem -in "$exe" 2>&1)
 check "osslsigncode does not get UNINST_SIGN_PASSWORD" test ! -e password-in-environment
+checker_signed() {
+  (cd source && UNINST_SIGN_PASSWORD='right pass' cmake --build --preset win32 --target UninstCheck >/dev/null) &&
+    osslsigncode verify -CAfile ca.pem -in source/build/win32/UninstCheck.exe >/dev/null
+}
+check "UninstCheck.exe is signed as well, verified against the authority" checker_signed
 check "configure names the download page" grep -q 'Download page: http://download.quorill.example/download/' build.log
 check "configure warns of the placeholder host" grep -q 'UNINST_DOWNLOAD_HOST is a placeholder' build.log
 # Both check the Uninst.exe beside them; res_tests also the UninstCheck.exe beside it.
@@ -100,4 +106,20 @@ check "a file that is not PKCS#12 fails the build cleanly" failed_cleanly "$work
 check "a time-stamp server that does not answer fails the build cleanly" \
   failed_cleanly "no time stamp from http://127.0.0.1:9/: the server did not answer" \
   -DUNINST_SIGN_PASSWORD_FILE="$work/password" -DUNINST_SIGN_TIMESTAMP_URL=http://127.0.0.1:9/
+
+# Hosts reserved for examples (RFC 2606) are placeholders as well, in any letter case, with a port too.
+warns() { grep -q 'UNINST_DOWNLOAD_HOST is a placeholder' <<<"$(cd source && cmake --preset win32 -DUNINST_DOWNLOAD_HOST="$1" 2>&1)"; }
+no_warning() { ! warns "$1"; }
+for host in www.example.com example.net EXAMPLE.org:8080 files.quorill.example; do
+  check "configure warns of the placeholder host $host" warns "$host"
+done
+for host in example.com.cn myexample.org; do check "configure gives no warning for $host" no_warning "$host"; done
+
+# A release verifies what it signed: against the system's authorities alone this certificate fails.
+release_refused() {
+  (cd source && scripts/release.sh -DUNINST_SIGN_PKCS12="$work/signer.p12" -DUNINST_SIGN_PASSWORD_FILE="$work/password") \
+    >release.log 2>&1 && return 1
+  grep -q '^error: the signature of Uninst.exe does not verify' release.log && ! ls -d source/build/release/Uninst-* 2>/dev/null
+}
+check "a release whose signature does not verify fails, and makes no release folder" release_refused
 [ "$failures" -eq 0 ]
