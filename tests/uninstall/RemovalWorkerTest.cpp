@@ -392,7 +392,8 @@ static HINSTANCE WINAPI RefuseToStart(HWND, LPCWSTR, LPCWSTR, LPCWSTR, LPCWSTR, 
 // is done, what is left for the next restart besides.
 TEST(Removal, TellsWhatBecameOfTheListed)
 {
-    enum Kind { PLAIN, READ_ONLY, HELD };
+    // A file held open without delete sharing, a module loaded from a file, a name no file can have.
+    enum Kind { PLAIN, READ_ONLY, HELD, LOADED, NO_NAME };
     struct Entry {
         const wchar_t* name;
         Kind kind;
@@ -415,10 +416,16 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         // A restart can cut the script short: Uninst.exe and its folder go at that restart too.
         {"a file in use in Uninst.exe's folder", {{L"app\\busy.dll", HELD}}, {{L"app", PLAIN}}, DONE, REMOVED_AT_RESTART,
          {L"app\\busy.dll", L"app", L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {}},
+        // Renamed, so that an installation made again before the restart keeps its own file.
+        {"a module in use", {{L"voice.dll", LOADED}, {L"voice.dll.~1", PLAIN}}, {}, NOTHING, REMOVED_AT_RESTART,
+         {L"voice.dll.~2"}, {}},
+        {"names that no file can have", {{L"junk\x01.dll", NO_NAME}}, {{L"c|d", NO_NAME}}, NOTHING, REMOVED, {}, {}},
     };
     const fs::path root = Root() / "outcomes";
     ASSERT_TRUE(CreateMarkedFolder(Root()));
     s_exePath = (root / "app\\Uninst.exe").wstring();
+    wchar_t module[MAX_PATH];
+    ::GetModuleFileNameW(::GetModuleHandleW(L"kernel32.dll"), module, MAX_PATH);
     const ImportHook exePath(importGetModuleFileNameW, ExePath, &s_getModuleFileName);
     const ImportHook noScript(importShellExecuteW, RefuseToStart);
     for (const Case& c : cases) {
@@ -428,13 +435,16 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         CStringList files, dirs;
         Leftovers left;
         std::vector<HANDLE> held;
+        std::vector<HMODULE> loaded;
         for (const Entry& e : c.files) {
-            std::ofstream(root / e.name) << "x";
+            if (e.kind != NO_NAME) std::ofstream(root / e.name) << "x";
+            if (e.kind == LOADED && ::CopyFileW(module, (root / e.name).c_str(), FALSE))
+                loaded.push_back(::LoadLibraryExW((root / e.name).c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE));
             if (e.kind == READ_ONLY) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_READONLY);
             files.AddTail((root / e.name).c_str());
         }
         for (const Entry& e : c.dirs) {
-            fs::create_directories(root / e.name);
+            if (e.kind != NO_NAME) fs::create_directories(root / e.name);
             dirs.AddTail((root / e.name).c_str());
         }
         // Held as another process holds its current folder or a file it has open: without delete sharing.
@@ -459,6 +469,7 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         EXPECT_EQ(expected, stayed);
 
         for (HANDLE h : held) ::CloseHandle(h);
+        for (HMODULE m : loaded) ::FreeLibrary(m);
         for (const Entry& e : c.files) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_NORMAL);
         fs::remove_all(root);
     }
