@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // A call of ShellExecuteW as Uninst.exe made it.
@@ -43,8 +44,9 @@ public:
     std::vector<ShellCall> ShellCalls();
     // The classes that Uninst.exe asked CoCreateInstance for, as {XXXXXXXX-...}.
     std::vector<std::wstring> ClassesAsked();
-    // The restarts that Uninst.exe asked ExitWindowsEx for: its flags and reason.
-    std::vector<std::pair<UINT, DWORD>> Restarts();
+    // The restarts that Uninst.exe asked ExitWindowsEx for: its flags and reason, and how many calls of
+    // ShellExecuteW came before it.
+    std::vector<std::tuple<UINT, DWORD, size_t>> Restarts();
     // Empty while Uninst.exe's calls of ShellExecuteW, CoCreateInstance and ExitWindowsEx are caught or
     // it has ended, else why not.
     std::string CatchProblem();
@@ -83,7 +85,7 @@ private:
     std::mutex m_mutex;
     std::vector<ShellCall> m_calls;
     std::vector<std::wstring> m_classes;
-    std::vector<std::pair<UINT, DWORD>> m_restarts;
+    std::vector<std::tuple<UINT, DWORD, size_t>> m_restarts;
 };
 
 // Starts a program with its standard output on a pipe and returns what it wrote once it has ended.
