@@ -496,6 +496,37 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
     });
 }
 
+// Removed silently while the test holds a module of it loaded (3010), installed again into the same
+// folder, then restarted: only the module, renamed, goes; the new installation and its entry stay.
+TEST(Uninstaller, AnInstallationMadeAgainBeforeTheRestartKeepsEveryFile)
+{
+    if (!::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+        GTEST_SKIP() << "it restarts the machine, which only Wine's restart of the test's own prefix makes safe";
+    StagedInstall install;
+    ASSERT_EQ("", install.Problem());
+    Stage(install);
+    install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
+    const std::wstring module = install.Path(L"bin\\voice.dll");
+    ::CopyFileW((ProgramFolder() + L"StandIn.exe").c_str(), module.c_str(), FALSE);
+    const HMODULE loaded = ::LoadLibraryExW(module.c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE);
+    const PendingDeletions pending(install.Root() + L"\\");
+    EXPECT_EQ(3010u, ExitCode(*Start(install, false, L"/S")));
+    ::FreeLibrary(loaded);
+    EXPECT_EQ((std::vector<std::wstring>{module + L".~1", install.Path(L"bin")}), pending.Under());
+    ASSERT_TRUE(Gone(install.Temp() + L"\\_self_del.bat", 10000)) << "the script still runs";
+
+    install.Install();
+    Stage(install);
+    install.WriteManifest(Full(install, LISTED_FILES), Full(install, LISTED_DIRS));
+    auto installed = Paths(Snapshot(install.Root()));
+    installed.erase(module + L".~1");
+    DWORD code = ~0u;
+    pending.RestartAlone([&code] { RunForOutput(L"wineboot.exe -r", &code); });
+    EXPECT_EQ(0u, code);
+    EXPECT_EQ(installed, Paths(Snapshot(install.Root())));
+    EXPECT_TRUE(KeyExists(UNINSTALL_KEY));
+}
+
 std::vector<std::vector<std::string>> SplitLines(const std::string& output)
 {
     std::vector<std::vector<std::string>> lines;
