@@ -17,6 +17,7 @@ int g_uninstallDone = 0;
 Leftovers g_leftovers;
 RunKind g_runKind = RUN_AT_DESKTOP;
 Outcome g_outcome = REMOVED;
+bool g_restartNow = false;
 
 // A window station without WSF_VISIBLE is a service's (a deployment tool's, in session 0): nobody
 // sees a box there, and it would wait for good.
@@ -53,7 +54,7 @@ BOOL CUninstallerApp::InitInstance()
     CUninstallerDialog dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
-    if (g_uninstallDone) EndRemovalAtDesktop(g_leftovers);
+    g_restartNow = EndRunAtDesktop(g_outcome, g_leftovers);
     return FALSE;
 }
 
@@ -61,11 +62,13 @@ int CUninstallerApp::ExitInstance()
 {
     CWinApp::ExitInstance();
     WaitForDownloadPage();
-    g_outcome = Worse(g_outcome, HandOverAfterExit(g_leftovers));
+    g_outcome = Worse(g_outcome, HandOverAfterExit(g_leftovers, g_restartNow));
     const int code = ExitCode(g_outcome, g_runKind);
     WCHAR text[12];
     ::wsprintfW(text, L"%d", code);
     LogLine(L"exit code", text);
     CloseRemovalLog();
+    // Last: a shutdown under way ends this process, and could catch the script unwritten.
+    if (g_restartNow) RestartComputer();
     return code;
 }

@@ -28,7 +28,7 @@ export UNINST_DEMO_SHOTS="$build/demo/screenshots" UNINST_DEMO_BOXES=$refresh
 python3 scripts/demo.py
 
 if [ "$refresh" = 1 ]; then
-  shots=(1-confirm:. 2-progress:. 3-stayed:docs 4-restart:docs)
+  shots=(1-confirm:. 2-progress:. 3-end:docs)
   for shot in "${shots[@]}"; do
     [ -f "$UNINST_DEMO_SHOTS/${shot%:*}.png" ] || { echo "No screenshot ${shot%:*}.png: the screenshots are left as they were" >&2; exit 1; }
   done
@@ -37,5 +37,5 @@ if [ "$refresh" = 1 ]; then
     name=${shot%:*}
     convert "$UNINST_DEMO_SHOTS/$name.png" -strip -define png:exclude-chunks=date,time "${shot#*:}/screenshot-${name#*-}.png"
   done
-  echo "Refreshed screenshot-confirm.png, screenshot-progress.png, docs/screenshot-stayed.png and docs/screenshot-restart.png"
+  echo "Refreshed screenshot-confirm.png, screenshot-progress.png and docs/screenshot-end.png"
 fi

@@ -41,16 +41,36 @@ std::vector<std::wstring> PendingDeletions::Under() const
     return paths;
 }
 
-PendingDeletions::~PendingDeletions()
+// The pairs with the prefix, or everyone else's, as the value holds them.
+static std::wstring Entries(const std::wstring& prefix, bool withPrefix)
 {
     const std::vector<std::wstring> strings = ReadPending();
-    std::wstring kept;
+    std::wstring entries;
     for (size_t i = 0; i + 1 < strings.size(); i += 2)
-        if (strings[i].compare(0, m_prefix.size(), m_prefix) != 0) kept += strings[i] + L'\0' + strings[i + 1] + L'\0';
+        if ((strings[i].compare(0, prefix.size(), prefix) == 0) == withPrefix)
+            entries += strings[i] + L'\0' + strings[i + 1] + L'\0';
+    return entries;
+}
+
+static void WritePending(const std::wstring& entries, bool keepEmpty)
+{
     HKEY key;
     if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, SESSION_MANAGER, 0, KEY_SET_VALUE, &key) != ERROR_SUCCESS) return;
-    if (kept.empty() && !m_existed) ::RegDeleteValueW(key, PENDING);
-    else ::RegSetValueExW(key, PENDING, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>((kept + L'\0').c_str()),
-                          static_cast<DWORD>((kept.size() + 1) * sizeof(wchar_t)));
+    if (entries.empty() && !keepEmpty) ::RegDeleteValueW(key, PENDING);
+    else ::RegSetValueExW(key, PENDING, 0, REG_MULTI_SZ, reinterpret_cast<const BYTE*>((entries + L'\0').c_str()),
+                          static_cast<DWORD>((entries.size() + 1) * sizeof(wchar_t)));
     ::RegCloseKey(key);
+}
+
+void PendingDeletions::RestartAlone(const std::function<void()>& restart) const
+{
+    const std::wstring others = Entries(m_prefix, false);
+    WritePending(Entries(m_prefix, true), false);
+    restart();
+    WritePending(others + Entries(m_prefix, false), false);
+}
+
+PendingDeletions::~PendingDeletions()
+{
+    WritePending(Entries(m_prefix, false), m_existed);
 }

@@ -1,4 +1,5 @@
 #pragma once
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,9 @@ public:
 
     // The paths with the prefix scheduled for deletion, in order.
     std::vector<std::wstring> Under() const;
+    // Runs a restart that finds only the entries with the prefix pending; everyone else's wait, as
+    // they were, for the next one.
+    void RestartAlone(const std::function<void()>& restart) const;
 
 private:
     std::wstring m_prefix;

@@ -57,17 +57,11 @@ static Outcome ScheduleOwnFilesAtRestart(Leftovers& left)
     return outcome;
 }
 
-static bool OwnFilesAtRestart(const Leftovers& left)
-{
-    return HasKey(left.atRestart, PathKey(GetModulePath()));
-}
-
 void LeaveAfterExit(Leftovers& left)
 {
     AllowDeletion(GetModulePath());
     AllowDeletion(ManifestPath());
     LogWhatGoesAfterExit(L"after exit", left);
-    if (left.atRestart.GetCount()) ScheduleOwnFilesAtRestart(left);
     g_uninstallDone = 1;
 }
 
@@ -76,7 +70,7 @@ void KeepForRetry(const Leftovers& left)
     LogWhatGoesAfterExit(L"kept for a retry", left);
 }
 
-Outcome HandOverAfterExit(Leftovers& left)
+Outcome HandOverAfterExit(Leftovers& left, bool restartNow)
 {
     if (!g_uninstallDone) return REMOVED;
     // The folders left to the restart stay the script's too: where the restart comes first (Wine
@@ -85,12 +79,17 @@ Outcome HandOverAfterExit(Leftovers& left)
     FoldersAbove(left, true, folders);
     DWORD error;
     const CString script = ScheduleSelfDelete(folders, error);
-    if (!script.IsEmpty()) {
-        LogLine(L"script", L"started: it removes what goes after exit", script);
-        if (OwnFilesAtRestart(left)) ScheduleAtRestart(L"file", script, left);
-        return REMOVED;
+    if (script.IsEmpty()) {
+        LogLine(L"script", L"could not be written or started: what it would remove goes at the next restart instead",
+                CErrorText(error));
+        return ScheduleOwnFilesAtRestart(left);
     }
-    LogLine(L"script", L"could not be written or started: what it would remove goes at the next restart instead",
-            CErrorText(error));
-    return OwnFilesAtRestart(left) ? REMOVED_AT_RESTART : ScheduleOwnFilesAtRestart(left);
+    LogLine(L"script", L"started: it removes what goes after exit", script);
+    // Only a restart that follows at once can cut the script short. Scheduled for a later one, they
+    // would take what an installation made again before it puts under the same names.
+    if (restartNow) {
+        ScheduleOwnFilesAtRestart(left);
+        ScheduleAtRestart(L"file", script, left);
+    }
+    return REMOVED;
 }

@@ -1,10 +1,12 @@
 #pragma once
 #include "uninstall/Removal.h"
 
-// The end of a removal at the desktop, once the progress dialog has closed: a box names what stayed,
-// and when something waits for the next restart, a box asks whether to restart now; Yes restarts
-// the computer. An ordinary removal shows neither. Both are logged.
-void EndRemovalAtDesktop(const Leftovers& left);
+// The end of a run at the desktop, once the progress dialog has closed: at most one box, which comes
+// to the front and stays above other windows. A manifest that names nothing here is said to have
+// removed nothing. A removal names what stayed, and when something waits for the next restart, asks
+// last whether to restart now. An ordinary removal, a declined run and a missing manifest show none.
+// Logged. Whether the person asked for the restart now.
+bool EndRunAtDesktop(Outcome outcome, const Leftovers& left);
 
-// The paths that the box names, one to a line; those past the tenth are only counted.
-const int STAYED_NAMED = 10;
+// Restarts the computer as installers do. The run's last act: Windows may end this process at once.
+void RestartComputer();

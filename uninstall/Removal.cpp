@@ -8,12 +8,15 @@
 #include "uninstall/RunState.h"
 #include "uninstall/UninstallKey.h"
 
-// Logs an entry that needs nothing more: removed, or not there. False, with the error, otherwise.
+// Logs an entry that needs nothing more: removed, or not there. A name that no file can have (control
+// characters, a \\?\ path with "..") names nothing that is there either. False, with the error, otherwise.
 static bool IsGone(BOOL removed, LPCWSTR pszKind, LPCWSTR pszPath, DWORD& error)
 {
     error = removed ? ERROR_SUCCESS : ::GetLastError();
     if (removed) LogLine(L"removed", pszKind, pszPath);
-    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) LogLine(L"absent", pszKind, pszPath);
+    else if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_INVALID_NAME ||
+             error == ERROR_BAD_PATHNAME)
+        LogLine(L"absent", pszKind, pszPath);
     else return false;
     return true;
 }
@@ -128,11 +131,39 @@ Outcome LoadManifest()
     return MANIFEST_MISSING;
 }
 
+// A file in use goes at the restart under a name of its own beside it, as Windows Installer moves one
+// aside, so that an installation made again before the restart keeps its own file of that name.
+// Windows and Wine rename a running program or a loaded module, but not a file held open without
+// delete sharing: that one goes under its own name. Empty when it was not renamed.
+static CString MoveAside(LPCWSTR pszPath)
+{
+    for (int n = 1; n < 100; ++n) {
+        WCHAR suffix[8];
+        ::wsprintfW(suffix, L".~%d", n);
+        const CString aside = CString(pszPath) + suffix;
+        if (::MoveFileExW(pszPath, aside, 0)) return aside;
+        const DWORD error = ::GetLastError();
+        if (error != ERROR_ALREADY_EXISTS && error != ERROR_FILE_EXISTS) break;
+    }
+    return CString();
+}
+
+static Outcome ScheduleInUse(LPCWSTR pszPath, Leftovers& left)
+{
+    const CString aside = MoveAside(pszPath);
+    if (aside.IsEmpty()) return ScheduleAtRestart(L"file", pszPath, left);
+    LogLine(L"renamed", L"file", pszPath, aside);
+    const Outcome outcome = ScheduleAtRestart(L"file", aside, left);
+    // What stays is named as the manifest lists it.
+    if (outcome == REMOVAL_FAILED && ::MoveFileExW(aside, pszPath, 0)) LogLine(L"renamed back", L"file", aside, pszPath);
+    return outcome;
+}
+
 static Outcome RemoveFile(LPCWSTR pszPath, Leftovers& left)
 {
     DWORD error;
     if (IsGone(::DeleteFileW(pszPath), L"file", pszPath, error)) return REMOVED;
-    if (IsInUse(pszPath, error)) return ScheduleAtRestart(L"file", pszPath, left);
+    if (IsInUse(pszPath, error)) return ScheduleInUse(pszPath, left);
     LogLine(L"stayed", L"file", CErrorText(error), pszPath);
     return REMOVAL_FAILED;
 }

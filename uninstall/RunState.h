@@ -11,6 +11,8 @@ extern CStringList g_dirList;
 // process has ended.
 extern int g_uninstallDone;
 extern Leftovers g_leftovers;
-// Whether anyone answers, and for an unattended run what became of it, which its exit code tells.
+// Whether anyone answers, and what became of the run, which an unattended run's exit code tells.
 extern RunKind g_runKind;
 extern Outcome g_outcome;
+// The person at the desktop asked for the restart now: the exit step's last act.
+extern bool g_restartNow;

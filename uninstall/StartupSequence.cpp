@@ -37,7 +37,8 @@ BOOL CUninstallerDialog::OnInitDialog()
 
     CenterWindow();
     ShowWindow(SW_SHOW);
-    if (LoadManifest() != REMOVED) {
+    g_outcome = LoadManifest();
+    if (g_outcome != REMOVED) {
         PostMessage(WM_QUIT);
         return TRUE;
     }

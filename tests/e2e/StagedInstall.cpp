@@ -95,8 +95,12 @@ StagedInstall::StagedInstall()
     MakeDirs(decoy + L"\\语音");
     WriteFile(decoy + L"\\语音\\提示音.wav", "decoy");
     WriteFile(decoy + L"\\Quorill.exe", "decoy");
-    ::CopyFileW((ProgramFolder() + L"Uninst.exe").c_str(), Exe().c_str(), FALSE);
+    Install();
+}
 
+void StagedInstall::Install()
+{
+    ::CopyFileW((ProgramFolder() + L"Uninst.exe").c_str(), Exe().c_str(), FALSE);
     if (!CreateMarkedKey(UNINSTALL_KEY)) {
         m_problem = KIT_KEY_TAKEN;
         return;

@@ -29,6 +29,8 @@ public:
     StagedInstall(const StagedInstall&) = delete;
     StagedInstall& operator=(const StagedInstall&) = delete;
 
+    // Uninst.exe and the uninstall key, as the constructor puts them: again, for an installation made anew.
+    void Install();
     // Empty when everything is in place, else why not.
     const std::string& Problem() const { return m_problem; }
     // Paths relative to the installation folder; "" is the folder itself.

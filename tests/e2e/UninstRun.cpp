@@ -252,7 +252,7 @@ void UninstRun::OnBreakpoint(DWORD threadId, ULONG_PTR address)
         // ExitWindowsEx(flags, reason): nothing restarts.
         answer(TRUE, 2);
         std::lock_guard<std::mutex> lock(m_mutex);
-        m_restarts.emplace_back(argument(0), argument(1));
+        m_restarts.emplace_back(argument(0), argument(1), m_processes.size());
     } else if (coCreateInstance) {
         // CoCreateInstance(class, outer, context, interface, out): refused, nothing handed out.
         const GUID clsid = ReadRemote<GUID>(m_process, argument(0));
@@ -306,7 +306,7 @@ std::vector<std::wstring> UninstRun::ClassesAsked()
     return m_classes;
 }
 
-std::vector<std::pair<UINT, DWORD>> UninstRun::Restarts()
+std::vector<std::tuple<UINT, DWORD, size_t>> UninstRun::Restarts()
 {
     std::lock_guard<std::mutex> lock(m_mutex);
     return m_restarts;

@@ -2,6 +2,7 @@
 #include <windows.h>
 #include <mutex>
 #include <string>
+#include <tuple>
 #include <vector>
 
 // A call of ShellExecuteW as Uninst.exe made it.
@@ -51,8 +52,9 @@ public:
     std::vector<ProcessCall> ProcessCalls();
     // The classes that Uninst.exe asked CoCreateInstance for, as {XXXXXXXX-...}.
     std::vector<std::wstring> ClassesAsked();
-    // The restarts that Uninst.exe asked ExitWindowsEx for: its flags and reason.
-    std::vector<std::pair<UINT, DWORD>> Restarts();
+    // The restarts that Uninst.exe asked ExitWindowsEx for: its flags and reason, and how many calls of
+    // CreateProcessW came before it.
+    std::vector<std::tuple<UINT, DWORD, size_t>> Restarts();
     // Empty while Uninst.exe's calls of ShellExecuteW, CoCreateInstance and ExitWindowsEx are caught or
     // it has ended, else why not.
     std::string CatchProblem();
@@ -92,7 +94,7 @@ private:
     std::vector<ShellCall> m_calls;
     std::vector<ProcessCall> m_processes;
     std::vector<std::wstring> m_classes;
-    std::vector<std::pair<UINT, DWORD>> m_restarts;
+    std::vector<std::tuple<UINT, DWORD, size_t>> m_restarts;
 };
 
 // Starts a program with its standard output on a pipe and returns what it wrote once it has ended.

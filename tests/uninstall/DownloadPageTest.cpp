@@ -2,6 +2,7 @@
 // shell by an elevated process, opened by the process itself when it is not elevated, and not at
 // all when the desktop's shell cannot be reached. The log says which.
 #include "DownloadPageUrl.h"
+#include "ImportHook.h"
 #include "RemovalHarness.h"
 #include "uninstall/DownloadPage.h"
 #include <gtest/gtest.h>
@@ -30,4 +31,32 @@ TEST(DownloadPage, OpensAsThePersonAtTheDesktop)
         EXPECT_EQ(c.calls, recorder.Calls());
         EXPECT_EQ(0, recorder.References()) << "every reference to the desktop's shell is released";
     }
+}
+
+IMPORT_SLOT(WaitForSingleObject, 8);
+static decltype(&::WaitForSingleObject) s_wait;
+static PageRecorder* s_stalled;
+static DWORD s_exitThread, s_waited = WAIT_FAILED;
+
+// The shell answers only once the exit step waits for it: without the wait, never.
+static DWORD WINAPI AnswerOnceWaitedFor(HANDLE handle, DWORD ms)
+{
+    if (::GetCurrentThreadId() != s_exitThread) return s_wait(handle, ms);
+    s_stalled->Answer();
+    return s_waited = s_wait(handle, ms);
+}
+
+TEST(DownloadPage, TheExitWaitsForAShellThatAnswersInTime)
+{
+    PageRecorder recorder;
+    recorder.Stall();
+    s_stalled = &recorder;
+    s_exitThread = ::GetCurrentThreadId();
+    StartDownloadPage();
+    {
+        const ImportHook wait(importWaitForSingleObject, AnswerOnceWaitedFor, &s_wait);
+        WaitForDownloadPage();
+    }
+    EXPECT_EQ(WAIT_OBJECT_0, s_waited) << "the exit went on before the page's thread had ended";
+    EXPECT_EQ(DownloadPageOpened(), recorder.Calls());
 }

@@ -140,8 +140,8 @@ protected:
 
         g_uninstallDone = 0;
         s_recorder->Clear();
-        // Uninst.exe's own path: what goes after exit is scheduled at the restart that the held file
-        // needs, and only the test's own files may be.
+        // Uninst.exe's own path: should what goes after exit be scheduled at a restart, only the
+        // test's own files may be.
         s_exePath = (Root() / L"Uninst.exe").wstring();
         Write(L"Uninst.exe");
     }
@@ -283,10 +283,10 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     EXPECT_TRUE(fs::is_directory(Root() / L"app"));
     EXPECT_EQ(ContentOf(L"app\\readonly.cfg"), Read(L"app\\readonly.cfg"));
     EXPECT_EQ(ContentOf(L"app\\held\\locked.dll"), Read(L"app\\held\\locked.dll"));
-    // The held file, then the folder that holds nothing else; nothing unlisted, nothing read-only;
-    // then Uninst.exe, which that restart could otherwise find still there.
-    EXPECT_EQ((std::vector<std::wstring>{(Root() / L"app\\held\\locked.dll").wstring(), (Root() / L"app\\held").wstring(),
-                                         s_exePath}),
+    // The held file, which cannot be renamed, then the folder that holds nothing else; nothing
+    // unlisted, nothing read-only, nothing of Uninst.exe's, which no restart started now asked for.
+    EXPECT_EQ((std::vector<std::wstring>{(Root() / L"app\\held\\locked.dll").wstring(),
+                                         (Root() / L"app\\held").wstring()}),
               m_pending->Under());
     EXPECT_FALSE(Exists(L"app\\missing.txt"));
     ExpectDecoysIntact();
@@ -394,7 +394,8 @@ static BOOL WINAPI RefuseToStart(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECUR
 // is done, what is left for the next restart besides.
 TEST(Removal, TellsWhatBecameOfTheListed)
 {
-    enum Kind { PLAIN, READ_ONLY, HELD };
+    // A file held open without delete sharing, a module loaded from a file, a name no file can have.
+    enum Kind { PLAIN, READ_ONLY, HELD, LOADED, NO_NAME };
     struct Entry {
         const wchar_t* name;
         Kind kind;
@@ -414,13 +415,19 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         {"a read-only file alone", {{L"ro.txt", READ_ONLY}}, {}, NOTHING, REMOVAL_FAILED, {}, {L"ro.txt"}},
         {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, DONE_NO_SCRIPT, REMOVED_AT_RESTART,
          {L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {}},
-        // A restart can cut the script short: Uninst.exe and its folder go at that restart too.
+        // Uninst.exe goes at a restart only when one is started now: a later one would take its successor.
         {"a file in use in Uninst.exe's folder", {{L"app\\busy.dll", HELD}}, {{L"app", PLAIN}}, DONE, REMOVED_AT_RESTART,
-         {L"app\\busy.dll", L"app", L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {}},
+         {L"app\\busy.dll", L"app"}, {}},
+        // Renamed, so that an installation made again before the restart keeps its own file.
+        {"a module in use", {{L"voice.dll", LOADED}, {L"voice.dll.~1", PLAIN}}, {}, NOTHING, REMOVED_AT_RESTART,
+         {L"voice.dll.~2"}, {}},
+        {"names that no file can have", {{L"junk\x01.dll", NO_NAME}}, {{L"c|d", NO_NAME}}, NOTHING, REMOVED, {}, {}},
     };
     const fs::path root = Root() / "outcomes";
     ASSERT_TRUE(CreateMarkedFolder(Root()));
     s_exePath = (root / "app\\Uninst.exe").wstring();
+    wchar_t module[MAX_PATH];
+    ::GetModuleFileNameW(::GetModuleHandleW(L"kernel32.dll"), module, MAX_PATH);
     const ImportHook exePath(importGetModuleFileNameW, ExePath, &s_getModuleFileName);
     const ImportHook noScript(importCreateProcessW, RefuseToStart);
     for (const Case& c : cases) {
@@ -430,13 +437,16 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         CStringList files, dirs;
         Leftovers left;
         std::vector<HANDLE> held;
+        std::vector<HMODULE> loaded;
         for (const Entry& e : c.files) {
-            std::ofstream(root / e.name) << "x";
+            if (e.kind != NO_NAME) std::ofstream(root / e.name) << "x";
+            if (e.kind == LOADED && ::CopyFileW(module, (root / e.name).c_str(), FALSE))
+                loaded.push_back(::LoadLibraryExW((root / e.name).c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE));
             if (e.kind == READ_ONLY) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_READONLY);
             files.AddTail((root / e.name).c_str());
         }
         for (const Entry& e : c.dirs) {
-            fs::create_directories(root / e.name);
+            if (e.kind != NO_NAME) fs::create_directories(root / e.name);
             dirs.AddTail((root / e.name).c_str());
         }
         // Held as another process holds its current folder or a file it has open: without delete sharing.
@@ -449,7 +459,7 @@ TEST(Removal, TellsWhatBecameOfTheListed)
 
         Outcome outcome = RemoveListed(files, dirs, nullptr, left);
         if (c.then != NOTHING) LeaveAfterExit(left);
-        if (c.then == DONE_NO_SCRIPT) outcome = Worse(outcome, HandOverAfterExit(left));
+        if (c.then == DONE_NO_SCRIPT) outcome = Worse(outcome, HandOverAfterExit(left, false));
         g_uninstallDone = 0;
         EXPECT_EQ(c.outcome, outcome);
         std::vector<std::wstring> expected, stayed;
@@ -461,6 +471,7 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         EXPECT_EQ(expected, stayed);
 
         for (HANDLE h : held) ::CloseHandle(h);
+        for (HMODULE m : loaded) ::FreeLibrary(m);
         for (const Entry& e : c.files) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_NORMAL);
         fs::remove_all(root);
     }
