@@ -1,23 +1,13 @@
 #include "app/UninstallerApp.h"
 #include "app/CommandLine.h"
-#include "ui/UninstallerDialog.h"
-#include "uninstall/AfterExit.h"
-#include "uninstall/ClosingSequence.h"
+#include "app/DesktopRun.h"
+#include "app/SilentRun.h"
 #include "uninstall/DownloadPage.h"
+#include "uninstall/Removal.h"
 #include "uninstall/RemovalLog.h"
-#include "uninstall/RunState.h"
-#include "uninstall/SilentRemoval.h"
 #include <commctrl.h>
 
-// Constructed in this order, destroyed in the reverse.
 CUninstallerApp theApp;
-CStringList g_fileList;
-CStringList g_dirList;
-int g_uninstallDone = 0;
-Leftovers g_leftovers;
-RunKind g_runKind = RUN_AT_DESKTOP;
-Outcome g_outcome = REMOVED;
-bool g_restartNow = false;
 
 // A window station without WSF_VISIBLE is a service's (a deployment tool's, in session 0): nobody
 // sees a box there, and it would wait for good.
@@ -29,12 +19,6 @@ static bool NobodyCanAnswer()
            !(flags.dwFlags & WSF_VISIBLE);
 }
 
-static Outcome RefuseUnanswered()
-{
-    LogLine(L"refused", L"no visible desktop, nobody to answer: nothing changed");
-    return NOBODY_TO_ANSWER;
-}
-
 BOOL CUninstallerApp::InitInstance()
 {
     InitCommonControls();
@@ -43,18 +27,19 @@ BOOL CUninstallerApp::InitInstance()
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
 
     const bool silent = ReadCommandLine();
-    if (silent || NobodyCanAnswer()) {
-        // A deployment tool's run needs no window and shows nothing, not even a system box.
-        g_runKind = RUN_UNATTENDED;
-        ::SetErrorMode(SEM_FAILCRITICALERRORS);
-        g_outcome = silent ? RemoveSilently() : RefuseUnanswered();
+    if (!silent && !NobodyCanAnswer()) {
+        RemoveAtDesktop(m_run);
         return FALSE;
     }
-
-    CUninstallerDialog dlg;
-    m_pMainWnd = &dlg;
-    dlg.DoModal();
-    g_restartNow = EndRunAtDesktop(g_outcome, g_leftovers);
+    // A deployment tool's run needs no window and shows nothing, not even a system box.
+    m_run.kind = RUN_UNATTENDED;
+    ::SetErrorMode(SEM_FAILCRITICALERRORS);
+    if (silent) {
+        m_run.outcome = RemoveSilently(m_run);
+        return FALSE;
+    }
+    LogLine(L"refused", L"no visible desktop, nobody to answer: nothing changed");
+    m_run.outcome = NOBODY_TO_ANSWER;
     return FALSE;
 }
 
@@ -62,13 +47,13 @@ int CUninstallerApp::ExitInstance()
 {
     CWinApp::ExitInstance();
     WaitForDownloadPage();
-    g_outcome = Worse(g_outcome, HandOverAfterExit(g_leftovers, g_restartNow));
-    const int code = ExitCode(g_outcome, g_runKind);
+    if (m_run.done) m_run.outcome = Worse(m_run.outcome, HandOverAfterExit(m_run.removal, m_run.restartNow));
+    const int code = ExitCode(m_run.outcome, m_run.kind);
     WCHAR text[12];
     ::wsprintfW(text, L"%d", code);
     LogLine(L"exit code", text);
     CloseRemovalLog();
     // Last: a shutdown under way ends this process, and could catch the script unwritten.
-    if (g_restartNow) RestartComputer();
+    if (m_run.restartNow) RestartComputer();
     return code;
 }

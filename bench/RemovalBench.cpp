@@ -1,9 +1,7 @@
 // Times the removal worker against a bare loop of DeleteFileW and RemoveDirectoryW over the same
 // paths, each on a freshly built tree of 200 files in 200 nested directories.
 #include "DownloadPageUrl.h"
-#include "ui/UninstallerDialog.h"
-#include "uninstall/RemovalWorker.h"
-#include "uninstall/RunState.h"
+#include "app/DesktopRun.h"
 #include <shellapi.h>
 #include <algorithm>
 #include <cstdio>
@@ -59,11 +57,19 @@ double BareLoop(bool openPageFirst)
     return Now() - start;
 }
 
-// The worker as the dialog starts it, on a thread of its own, until that thread has ended.
+// The worker as the dialog starts it, on a thread of its own, until that thread has ended; each
+// run's state anew, as each process has it.
 double Worker(HWND hwnd)
 {
+    RunState run;
+    for (const std::wstring& file : files) run.removal.files.AddTail(file.c_str());
+    for (const std::wstring& dir : dirs) run.removal.dirs.AddTail(dir.c_str());
+    run.removal.exe = (root / L"Uninst.exe").c_str();
+    run.removal.manifest = (root / L"Uninst.ini").c_str();
+    CRemovalDialog dlg(run);
+    dlg.m_hWnd = hwnd;
     const double start = Now();
-    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, hwnd, 0, nullptr);
+    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, &dlg, 0, nullptr);
     ::WaitForSingleObject(thread, INFINITE);
     const double elapsed = Now() - start;
     ::CloseHandle(thread);
@@ -142,8 +148,6 @@ int main(int argc, char** argv)
 {
     const int runs = argc > 1 ? std::atoi(argv[1]) : 9;
     ListTree();
-    for (const std::wstring& file : files) g_fileList.AddTail(file.c_str());
-    for (const std::wstring& dir : dirs) g_dirList.AddTail(dir.c_str());
     HWND hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
 
     std::vector<double> bare, barePage, worker, thread, page, posts;

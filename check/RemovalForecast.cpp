@@ -1,6 +1,5 @@
 #include "check/RemovalForecast.h"
-#include "check/CanonicalPath.h"
-#include "uninstall/LinkGuard.h"
+#include "check/PictureSite.h"
 #include <algorithm>
 #include <map>
 
@@ -8,94 +7,32 @@ namespace {
 
 const int NOWHERE = -1;
 
-// One run of Uninst.exe played on a picture of the folder, step by step as it happens.
-class CRemoval {
+// One run of Uninst.exe played on a picture of the folder: the removal by Uninst.exe's own rules,
+// then the script after exit, then the next restart; and what that leaves, and why.
+class CForecast {
 public:
-    CRemoval(const CFolderPicture& disk, const RemovalPlan& plan) : m_picture(disk), m_plan(plan) {}
+    CForecast(const CFolderPicture& disk, const RemovalPlan& plan) : m_picture(disk), m_site(m_picture), m_plan(plan) {}
 
     RemovalForecast Play()
     {
-        Locate();
         Start();
-        DeleteFiles();
-        RemoveDirectories();
-        RunScript();
-        Restart();
+        if (NamesNothingHere(m_run, m_site)) {
+            m_forecast.outcome = NOTHING_LISTED_HERE;
+        } else {
+            m_forecast.outcome = RemoveListed(m_run, m_site);
+            Judge();
+            RunScript();
+            Restart();
+        }
         JudgeExeFolders();
-        JudgeFailures();
         ListLeftovers();
+        m_forecast.box = static_cast<LPCWSTR>(ChooseEndBox(m_forecast.outcome, m_run).text);
+        m_forecast.silentCode = ExitCode(m_forecast.outcome, RUN_UNATTENDED);
+        m_forecast.keptForRetry = KeepsForARetry(m_forecast.outcome, RUN_UNATTENDED);
         return m_forecast;
     }
 
 private:
-    struct Target {
-        int node;
-        bool trailing;
-    };
-
-    // The node each entry names; NOWHERE, with an outcome, when it names nothing in the folder or the
-    // checker cannot see what it names.
-    void Locate()
-    {
-        for (size_t i = 0; i < m_plan.files.size(); ++i) m_files.push_back(Locate(false, i, m_plan.files[i]));
-        for (size_t i = 0; i < m_plan.dirs.size(); ++i) m_dirs.push_back(Locate(true, i, m_plan.dirs[i]));
-    }
-
-    Target Locate(bool dirs, size_t index, const ManifestEntry& entry)
-    {
-        const PathFault fault = FaultOf(entry.path);
-        if (fault == PathFault::Unspellable)
-            return Nowhere({Outcome::Unspellable, dirs, index, Failure::None, 0, L"", fault});
-        if (fault == PathFault::UnknownRoot)
-            return Nowhere({Outcome::Unknown, dirs, index, Failure::None, 0, L"", fault});
-        if (fault == PathFault::RelativePart || fault == PathFault::Slash) return Misses(dirs, index, fault);
-        // Uninst.exe's own rule: nothing is done through a link that a user could have made.
-        const CString link = LinkInPath(entry.path.c_str(), m_checked);
-        if (!link.IsEmpty())
-            return Nowhere({Outcome::Fails, dirs, index, Failure::LinkInPath, 0, static_cast<LPCWSTR>(link)});
-        const std::wstring full = CanonicalPath(entry.path);
-        const std::wstring real = RealPath(entry.path, false);
-        const bool trailing = full.size() > RootLength(full) && full.back() == L'\\';
-        if (real.empty() || !m_picture.Contains(real)) {
-            const bool linked = !real.empty() && m_picture.Contains(WithoutTrailingSeparator(LongPath(entry.path)));
-            m_forecast.outcomes.push_back({Outcome::Outside, dirs, index, Failure::None, 0, linked ? real : L""});
-            // Played like any other entry, on what lies there.
-            const int n = real.empty() ? NOWHERE : m_picture.Attach(real);
-            if (n != NOWHERE) return Found(dirs, index, n, trailing);
-            return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L""});
-        }
-        const int n = m_picture.Find(real);
-        if (n != NOWHERE) return Found(dirs, index, n, trailing);
-        const int holder = m_picture.Holder(real);
-        if (holder != NOWHERE && Nodes()[holder].unreadable)
-            return Nowhere({Outcome::Unknown, dirs, index, Failure::Unreadable, 0, L""});
-        if (fault == PathFault::TrailingDotOrSpace) return Misses(dirs, index, fault);
-        return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L""});
-    }
-
-    Target Found(bool dirs, size_t index, int n, bool trailing)
-    {
-        const auto first = m_first[dirs].emplace(n, index);
-        if (!first.second) m_forecast.repeats.push_back({dirs, index, first.first->second});
-        return {n, trailing};
-    }
-
-    Target Nowhere(const EntryOutcome& outcome)
-    {
-        m_forecast.outcomes.push_back(outcome);
-        return {NOWHERE, false};
-    }
-
-    // An entry taken literally after \\?\ that names nothing: what it names with the usual parsing
-    // stays for want of it.
-    Target Misses(bool dirs, size_t index, PathFault fault)
-    {
-        const ManifestEntry& entry = (dirs ? m_plan.dirs : m_plan.files)[index];
-        const int meant = m_picture.Find(RealPath(WithParsing(entry.path), false));
-        if (meant != NOWHERE && !m_literal.count(meant)) m_literal[meant] = {dirs, std::to_wstring(entry.key), L""};
-        return Nowhere({Outcome::Missing, dirs, index, Failure::None, 0, L"", fault});
-    }
-
     // The executable runs throughout, and the manifest beside it stays until its script deletes both.
     // A manifest placed there replaces whatever lies there now.
     void Start()
@@ -106,71 +43,112 @@ private:
         const int holder = m_picture.Find(m_plan.exe.substr(0, m_plan.exe.rfind(L'\\')));
         if (m_exe == NOWHERE && holder != NOWHERE && Nodes()[holder].IsDir())
             m_exe = m_picture.Add(m_plan.exe, holder, FILE_ATTRIBUTE_NORMAL);
-    }
-
-    void DeleteFiles()
-    {
-        for (size_t i = 0; i < m_files.size(); ++i) {
-            const int n = m_files[i].node;
-            if (n == NOWHERE || !Nodes()[n].present || n == m_exe) continue;
-            if (Nodes()[n].IsDir())
-                Fail(false, i, Failure::NotAFile);
-            else if (m_files[i].trailing)
-                Fail(false, i, Failure::EndsInSeparator);
-            else if (Nodes()[n].IsReadOnly())
-                Fail(false, i, Failure::ReadOnly);
-            else if (m_picture.InUse(n))
-                Schedule(false, i, Failure::InUse);
-            else
-                m_picture.Take(n);
+        m_run.exe = m_plan.exe.c_str();
+        m_run.manifest = m_plan.manifest.c_str();
+        for (const ManifestEntry& entry : m_plan.files) m_run.files.AddTail(entry.path.c_str());
+        for (const ManifestEntry& entry : m_plan.dirs) m_run.dirs.AddTail(entry.path.c_str());
+        for (bool dirs : {false, true}) {
+            const std::vector<ManifestEntry>& list = dirs ? m_plan.dirs : m_plan.files;
+            for (size_t i = 0; i < list.size(); ++i) Locate(dirs, i, list[i]);
         }
     }
 
-    // Only empty directories go. A junction or link goes as itself, whatever its target holds.
-    void RemoveDirectories()
+    // The node each entry names as the removal starts, for what the report says of it.
+    void Locate(bool dirs, size_t index, const ManifestEntry& entry)
     {
-        for (size_t i = 0; i < m_dirs.size(); ++i) {
-            const int n = m_dirs[i].node;
-            if (n == NOWHERE || !Nodes()[n].present) continue;
-            if (!Nodes()[n].IsDir()) {
-                Fail(true, i, Failure::NotADirectory);
-            } else if (Nodes()[n].unreadable) {
-                Fail(true, i, Failure::Unreadable);
-            } else if (Nodes()[n].children > 0) {
-                const Remains remains = WhatRemains(n);
-                if (remains == Remains::AfterExit) m_leftToScript.push_back(n);
-                if (remains == Remains::AtRestart)
-                    Schedule(true, i, Failure::NotEmpty);
-                else
-                    Fail(true, i, Failure::NotEmpty);
-            } else if (Nodes()[n].IsReadOnly()) {
-                // Windows refuses to delete a directory with the read-only attribute; Wine does not.
-                Fail(true, i, Failure::ReadOnlyDirectory);
-            } else {
-                m_picture.Take(n);
-                m_removed.push_back(i);
+        DWORD error;
+        const int n = m_site.Locate(entry.path, error);
+        m_nodes[dirs].push_back(n);
+        if (n == NOWHERE) return;
+        const auto first = m_first[dirs].emplace(n, index);
+        if (!first.second) m_forecast.repeats.push_back({dirs, index, first.first->second});
+    }
+
+    // What the report says of each entry, by the fate that the rules gave it: first where each lies
+    // and what names nothing, then what fails.
+    void Judge()
+    {
+        const size_t files = m_plan.files.size(), count = files + m_plan.dirs.size();
+        for (size_t i = 0; i < count; ++i) {
+            const bool dirs = i >= files;
+            const size_t index = dirs ? i - files : i;
+            const ManifestEntry& entry = (dirs ? m_plan.dirs : m_plan.files)[index];
+            const EntryFate fate = m_run.fates[static_cast<int>(i)];
+            const PathFault fault = FaultOf(entry.path);
+            const int n = m_nodes[dirs][index];
+            if (fault == PathFault::None && fate.fate != FATE_NOT_FOLLOWED) {
+                const std::wstring real = RealPath(entry.path, false);
+                const bool linked = !real.empty() && m_picture.Contains(WithoutTrailingSeparator(LongPath(entry.path)));
+                if (real.empty() || !m_picture.Contains(real)) Add(Finding::Outside, dirs, index, Failure::None, linked ? real : L"");
             }
+            if (fault == PathFault::Unspellable) Add(Finding::Unspellable, dirs, index, Failure::None, L"", fault);
+            else if (fate.fate == FATE_ABSENT && n == NOWHERE) Misses(dirs, index, fault);
+            else if (fate.fate == FATE_STAYED && fate.error == ERROR_NOT_SUPPORTED && n == NOWHERE)
+                Add(Finding::Unknown, dirs, index, fault == PathFault::UnknownRoot ? Failure::None : Failure::Unreadable, L"",
+                    fault == PathFault::UnknownRoot ? fault : PathFault::None);
         }
+        for (size_t i = 0; i < count; ++i) {
+            const bool dirs = i >= files;
+            const size_t index = dirs ? i - files : i;
+            const EntryFate fate = m_run.fates[static_cast<int>(i)];
+            const int n = m_nodes[dirs][index];
+            if (fate.fate == FATE_NOT_FOLLOWED) {
+                const std::wstring& path = (dirs ? m_plan.dirs : m_plan.files)[index].path;
+                Add(Finding::Fails, dirs, index, Failure::LinkInPath, static_cast<LPCWSTR>(m_site.LinkInPath(path.c_str())));
+            }
+            if (n == NOWHERE) continue;
+            if (fate.fate == FATE_ABSENT) Add(Finding::Fails, dirs, index, Failure::EndsInSeparator);
+            if (fate.fate == FATE_AT_RESTART) Add(Finding::Fails, dirs, index, dirs ? Failure::NotEmpty : Failure::InUse);
+            if (fate.fate == FATE_KEPT) Add(Finding::Fails, dirs, index, Failure::NotEmpty);
+            if (fate.fate == FATE_STAYED) Add(Finding::Fails, dirs, index, FailureOf(fate.error, n, dirs));
+        }
+    }
+
+    Failure FailureOf(DWORD error, int n, bool dirs)
+    {
+        const Node& node = Nodes()[n];
+        if (error == ERROR_NOT_SUPPORTED) return Failure::Unreadable;
+        if (error == ERROR_DIRECTORY) return Failure::NotADirectory;
+        if (!dirs && node.IsDir()) return Failure::NotAFile;
+        return node.IsDir() ? Failure::ReadOnlyDirectory : Failure::ReadOnly;
+    }
+
+    void Add(Finding kind, bool dirs, size_t index, Failure failure, const std::wstring& leadsTo = L"",
+             PathFault fault = PathFault::None)
+    {
+        m_forecast.outcomes.push_back({kind, dirs, index, failure, leadsTo, fault});
+    }
+
+    // An entry that names nothing there. One taken literally after \\?\: what it names with the usual
+    // parsing stays for want of it.
+    void Misses(bool dirs, size_t index, PathFault fault)
+    {
+        const ManifestEntry& entry = (dirs ? m_plan.dirs : m_plan.files)[index];
+        if (fault == PathFault::RelativePart || fault == PathFault::Slash || fault == PathFault::TrailingDotOrSpace) {
+            const int meant = m_picture.Find(RealPath(WithParsing(entry.path), false));
+            if (meant != NOWHERE && !m_literal.count(meant)) m_literal[meant] = {dirs, std::to_wstring(entry.key), L""};
+        } else {
+            fault = PathFault::None;
+        }
+        Add(Finding::Missing, dirs, index, Failure::None, L"", fault);
     }
 
     // After the process has ended its script deletes the executable and then the manifest, whatever
     // their attributes: Uninst.exe clears read-only from its own two files first. Then it removes the
-    // folder of the executable when [Dirs] lists it, and each listed folder above, deepest first, up
-    // to the first that is not listed or stays.
+    // folders that go with them, deepest first, each while it is empty. This is the desktop's run,
+    // which does so whatever stayed.
     void RunScript()
     {
         if (m_exe == NOWHERE) return;
         m_picture.Take(m_exe);
         if (m_manifest != NOWHERE && Nodes()[m_manifest].present) m_picture.Take(m_manifest);
-        bool removing = true;
-        for (int n = Nodes()[m_exe].parent; n != NOWHERE && Nodes()[n].present; n = Nodes()[n].parent) {
-            removing = removing && IsListed(n) && Nodes()[n].children == 0 && !Nodes()[n].IsReadOnly();
-            if (!removing && !m_picture.Contains(Nodes()[n].path)) break;
-            m_chain.push_back(n);
-            if (removing) {
-                m_picture.Take(n);
-                m_afterExit.push_back(n);
-            }
+        CStringList folders;
+        FoldersAbove(m_run, m_site, false, folders);
+        for (INT_PTR i = 0; i < folders.GetCount(); ++i) {
+            const int n = m_picture.Find(RealPath(static_cast<LPCWSTR>(folders.GetAt(folders.FindIndex(i))), false));
+            if (n == NOWHERE || Nodes()[n].children > 0 || Nodes()[n].IsReadOnly()) break;
+            m_picture.Take(n);
+            m_afterExit.push_back(n);
         }
     }
 
@@ -178,60 +156,45 @@ private:
     // empty by then.
     void Restart()
     {
-        for (int n : m_scheduled)
+        for (int n : m_site.scheduled)
             if (Nodes()[n].present && (!Nodes()[n].IsDir() || Nodes()[n].children == 0)) m_picture.Take(n);
     }
 
+    bool IsListed(int n) const { return std::count(m_nodes[1].begin(), m_nodes[1].end(), n) > 0; }
+
+    // The folder of Uninst.exe and each one above it, up to the installation folder, and above that
+    // each one the script removes.
     void JudgeExeFolders()
     {
-        for (int n : m_chain) {
+        if (m_exe == NOWHERE) return;
+        for (int n = Nodes()[m_exe].parent; n != NOWHERE; n = Nodes()[n].parent) {
             Node& node = Nodes()[n];
+            const bool afterExit = std::count(m_afterExit.begin(), m_afterExit.end(), n) > 0;
+            if (!afterExit && !m_picture.Contains(node.path)) break;
             node.expected = true;
-            Fate fate = Fate::NotEmpty;
-            if (std::count(m_afterExit.begin(), m_afterExit.end(), n))
-                fate = Fate::RemovedAfterExit;
-            else if (!node.present)
-                fate = Fate::RemovedAtRestart;
-            else if (!IsListed(n))
-                fate = Fate::Unlisted;
-            else if (node.children == 0 && node.IsReadOnly())
-                fate = Fate::ReadOnly;
+            FolderFate fate = FolderFate::NotEmpty;
+            if (m_forecast.outcome == NOTHING_LISTED_HERE) fate = FolderFate::Refused;
+            else if (afterExit) fate = FolderFate::RemovedAfterExit;
+            else if (!node.present) fate = FolderFate::RemovedAtRestart;
+            else if (!IsListed(n)) fate = FolderFate::Unlisted;
+            else if (node.children == 0 && node.IsReadOnly()) fate = FolderFate::ReadOnly;
             m_forecast.expected.push_back({node.path, fate});
         }
     }
 
-    // A failure matters only if what the entry names is still there at the end.
-    void JudgeFailures()
+    void ListLeftovers()
     {
+        // A failure matters only if what the entry names is still there at the end.
         std::vector<EntryOutcome> outcomes;
-        for (EntryOutcome& outcome : m_forecast.outcomes) {
-            if (outcome.kind != Outcome::Fails) {
-                outcomes.push_back(outcome);
-                continue;
+        for (const EntryOutcome& outcome : m_forecast.outcomes) {
+            const int n = m_nodes[outcome.dirs][outcome.index];
+            if (outcome.kind == Finding::Fails && n != NOWHERE) {
+                if (outcome.failure != Failure::InUse && (!Nodes()[n].present || Nodes()[n].expected)) continue;
+                m_failing[n] = outcomes.size();
             }
-            const int n = (outcome.dirs ? m_dirs : m_files)[outcome.index].node;
-            if (n == NOWHERE) {
-                outcomes.push_back(outcome);
-                continue;
-            }
-            if (outcome.failure != Failure::InUse && (!Nodes()[n].present || Nodes()[n].expected)) continue;
-            if (outcome.failure == Failure::NotEmpty && Nodes()[n].children == 0) {
-                // Nothing inside stays: what was inside went at a later turn.
-                for (size_t turn : m_removed)
-                    if (turn > outcome.index && m_picture.IsInside(m_dirs[turn].node, n)) {
-                        outcome.failure = Failure::NotEmptyAtItsTurn;
-                        outcome.laterKey = m_plan.dirs[turn].key;
-                        break;
-                    }
-            }
-            m_failing[n] = outcomes.size();
             outcomes.push_back(outcome);
         }
         m_forecast.outcomes = outcomes;
-    }
-
-    void ListLeftovers()
-    {
         // A relative path is taken as relative to the folder of Uninst.exe, as its author most likely meant it.
         const std::wstring exeFolder = m_plan.exe.substr(0, m_plan.exe.rfind(L'\\') + 1);
         std::map<int, const SectionKey*> skipped;
@@ -257,6 +220,8 @@ private:
                 left = {node.IsDir(), LeftReason::EntrySkipped, skipped[i]->dirs, skipped[i]->key, node.path};
             } else if (m_literal.count(i)) {
                 left = {node.IsDir(), LeftReason::EntryLiteral, m_literal[i].dirs, m_literal[i].key, node.path};
+            } else if (m_forecast.outcome == NOTHING_LISTED_HERE) {
+                left.reason = LeftReason::Refused;
             } else if (node.path.size() >= MAX_PATH) {
                 // Written out, its entry would be longer than the MAX_PATH - 1 characters Uninst.exe takes.
                 left.reason = LeftReason::TooLong;
@@ -267,59 +232,20 @@ private:
                   [](const Leftover& a, const Leftover& b) { return Key(a.path) < Key(b.path); });
     }
 
-    void Fail(bool dirs, size_t index, Failure failure)
-    {
-        m_forecast.outcomes.push_back({Outcome::Fails, dirs, index, failure, 0, L""});
-    }
-
-    // A removal that fails for now and waits for the next restart.
-    void Schedule(bool dirs, size_t index, Failure failure)
-    {
-        Fail(dirs, index, failure);
-        m_scheduled.push_back((dirs ? m_dirs : m_files)[index].node);
-    }
-
-    enum class Remains { Other, AfterExit, AtRestart };
-
-    // What a listed directory that is not empty still holds: only what goes after exit (the
-    // executable and the manifest, and listed directories that hold nothing else), also what waits
-    // for the next restart, or anything else.
-    Remains WhatRemains(int n)
-    {
-        Remains remains = Remains::AfterExit;
-        for (size_t c = 0; c < Nodes().size(); ++c) {
-            const int i = static_cast<int>(c);
-            if (Nodes()[c].parent != n || !Nodes()[c].present) continue;
-            if (std::count(m_scheduled.begin(), m_scheduled.end(), i))
-                remains = Remains::AtRestart;
-            else if (i != m_exe && i != m_manifest && !std::count(m_leftToScript.begin(), m_leftToScript.end(), i))
-                return Remains::Other;
-        }
-        return remains;
-    }
-
-    bool IsListed(int n) const
-    {
-        return std::any_of(m_dirs.begin(), m_dirs.end(), [n](const Target& t) { return t.node == n; });
-    }
-
     std::vector<Node>& Nodes() { return m_picture.nodes; }
 
     CFolderPicture m_picture;
+    CPictureSite m_site;
     const RemovalPlan& m_plan;
+    RemovalRun m_run;
     RemovalForecast m_forecast;
-    std::vector<Target> m_files, m_dirs;
-    CString m_checked;
+    // The node each entry named as the removal started, by section.
+    std::vector<int> m_nodes[2];
     int m_manifest = NOWHERE, m_exe = NOWHERE;
-    // The turns in the list of directories at which one was removed.
-    std::vector<size_t> m_removed;
     // For each section, the node of each entry that names one, with the first entry that does.
     std::map<int, size_t> m_first[2];
-    // What waits for the next restart, in the order it was scheduled; the directories that hold
-    // only what goes after exit.
-    std::vector<int> m_scheduled, m_leftToScript;
-    // The folders up from the executable's that the script reaches, and those it removes.
-    std::vector<int> m_chain, m_afterExit;
+    // The folders that the script removes.
+    std::vector<int> m_afterExit;
     // The nodes that stay because their entry fails, with that entry's outcome.
     std::map<int, size_t> m_failing;
     // The nodes that entries taken literally after \\?\ miss, with the first such entry.
@@ -330,5 +256,5 @@ private:
 
 RemovalForecast ForecastRemoval(const CFolderPicture& disk, const RemovalPlan& plan)
 {
-    return CRemoval(disk, plan).Play();
+    return CForecast(disk, plan).Play();
 }

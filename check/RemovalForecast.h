@@ -2,6 +2,7 @@
 #include "check/CanonicalPath.h"
 #include "check/FolderPicture.h"
 #include "check/ManifestCheck.h"
+#include "uninstall/RemovalPlan.h"
 
 // A key of a section with its value, as the forecast names it.
 struct SectionKey {
@@ -22,10 +23,9 @@ struct RemovalPlan {
     std::vector<SectionKey> skipped;
 };
 
-enum class Outcome { Missing, Outside, Unknown, Fails, Unspellable };
+enum class Finding { Missing, Outside, Unknown, Fails, Unspellable };
 enum class Failure {
-    None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, NotEmptyAtItsTurn, Unreadable,
-    InUse, LinkInPath
+    None, NotAFile, NotADirectory, EndsInSeparator, ReadOnly, ReadOnlyDirectory, NotEmpty, Unreadable, InUse, LinkInPath
 };
 
 // An entry that names nothing, names something outside the folder, names what the checker cannot
@@ -33,13 +33,11 @@ enum class Failure {
 // restart (Failure::InUse), or that holds what no Windows name holds. An entry outside the folder
 // has a second outcome when the removal of what it names fails.
 struct EntryOutcome {
-    Outcome kind;
+    Finding kind;
     bool dirs;
     // The entry's place in its list of the plan.
     size_t index;
     Failure failure;
-    // For NotEmptyAtItsTurn: the key of the directory inside it, listed after it.
-    int laterKey;
     // For an entry outside only through a link or junction: where it really leads. For LinkInPath:
     // the link that Uninst.exe does not follow.
     std::wstring leadsTo;
@@ -47,7 +45,7 @@ struct EntryOutcome {
 };
 
 enum class LeftReason {
-    NotListed, EntrySkipped, EntryFails, EntryLiteral, Unreadable, TooLong
+    NotListed, EntrySkipped, EntryFails, EntryLiteral, Unreadable, TooLong, Refused
 };
 
 struct Leftover {
@@ -62,11 +60,11 @@ struct Leftover {
 // A folder that holds Uninst.exe and its manifest while the removal runs, or holds the folder that
 // does, and what becomes of it: the script that deletes both after exit removes the folder of
 // Uninst.exe and then each folder above it, while they are listed in [Dirs] and empty.
-enum class Fate { RemovedAfterExit, RemovedAtRestart, Unlisted, NotEmpty, ReadOnly };
+enum class FolderFate { RemovedAfterExit, RemovedAtRestart, Unlisted, NotEmpty, ReadOnly, Refused };
 
 struct ExeFolder {
     std::wstring path;
-    Fate fate;
+    FolderFate fate;
 };
 
 // An entry that names the same as an earlier one of its section.
@@ -77,6 +75,13 @@ struct Repeat {
 };
 
 struct RemovalForecast {
+    // Uninst.exe's own verdict: what the removal comes to, or why it refuses, changing nothing.
+    ::Outcome outcome = REMOVED;
+    // The desktop's run: the box that ends it, when one is due.
+    std::wstring box;
+    // The silent run: its exit code, and whether it keeps the uninstall entry for a retry.
+    int silentCode = 0;
+    bool keptForRetry = false;
     std::vector<EntryOutcome> outcomes;
     std::vector<Repeat> repeats;
     // Everything under the folder, the folder included, that is there after the removal and the
@@ -87,5 +92,6 @@ struct RemovalForecast {
     std::vector<ExeFolder> expected;
 };
 
-// Plays the removal as Uninst.exe on Windows does it, on a copy of the picture.
+// Plays the removal with Uninst.exe's own rules, on a copy of the picture that answers as Windows
+// would; then the script after exit, and the next restart.
 RemovalForecast ForecastRemoval(const CFolderPicture& disk, const RemovalPlan& plan);

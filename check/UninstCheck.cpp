@@ -82,8 +82,6 @@ static std::wstring FailureText(const EntryOutcome& o)
     case Failure::ReadOnly: return L"read-only";
     case Failure::ReadOnlyDirectory: return L"read-only directory: Windows does not remove it";
     case Failure::NotEmpty: return L"not empty: something inside it stays";
-    case Failure::NotEmptyAtItsTurn:
-        return L"not empty at its turn: listed before key " + std::to_wstring(o.laterKey) + L", a directory inside it";
     case Failure::Unreadable: return L"cannot be read: whether it is empty cannot be told";
     case Failure::InUse: return L"in use now: removed at the next restart, unless it is closed first";
     case Failure::LinkInPath: return L"not followed: a link in its path at " + o.leadsTo;
@@ -107,7 +105,7 @@ static std::wstring FaultText(PathFault fault)
     return L"";
 }
 
-static std::wstring OutcomeWord(Outcome kind)
+static std::wstring OutcomeWord(Finding kind)
 {
     const LPCWSTR words[] = {L"missing", L"outside", L"unknown", L"stays", L"encoding"};
     return words[static_cast<int>(kind)];
@@ -116,7 +114,7 @@ static std::wstring OutcomeWord(Outcome kind)
 // What an outcome says beyond its word; for an entry outside through a link, where it leads.
 static std::wstring OutcomeText(const EntryOutcome& o)
 {
-    if (o.kind == Outcome::Fails) return FailureText(o);
+    if (o.kind == Finding::Fails) return FailureText(o);
     if (o.failure == Failure::Unreadable) return L"inside a folder that cannot be read";
     if (o.fault != PathFault::None) return FaultText(o.fault);
     if (!o.leadsTo.empty()) return L"through a link or junction, to " + o.leadsTo;
@@ -128,11 +126,12 @@ static std::wstring FateText(const ExeFolder& folder, bool first)
     const std::wstring holds =
         first ? L"holds Uninst.exe and Uninst.ini while the removal runs; " : L"holds the folder of Uninst.exe; ";
     switch (folder.fate) {
-    case Fate::RemovedAfterExit: return holds + L"removed after exit";
-    case Fate::RemovedAtRestart: return holds + L"removed at the next restart";
-    case Fate::Unlisted: return holds + L"stays: no entry lists it";
-    case Fate::NotEmpty: return holds + L"stays: not empty";
-    case Fate::ReadOnly: return holds + L"stays: read-only directory: Windows does not remove it";
+    case FolderFate::RemovedAfterExit: return holds + L"removed after exit";
+    case FolderFate::RemovedAtRestart: return holds + L"removed at the next restart";
+    case FolderFate::Unlisted: return holds + L"stays: no entry lists it";
+    case FolderFate::NotEmpty: return holds + L"stays: not empty";
+    case FolderFate::ReadOnly: return holds + L"stays: read-only directory: Windows does not remove it";
+    case FolderFate::Refused: return holds + L"stays: Uninst.exe refuses the manifest";
     }
     return L"";
 }
@@ -146,6 +145,7 @@ static std::wstring LeftText(const Leftover& left)
     case LeftReason::EntryFails: return entry + L" fails";
     case LeftReason::EntryLiteral: return entry + L" names it only without \\\\?\\";
     case LeftReason::Unreadable: return L"cannot be read: nothing can be said about what it holds";
+    case LeftReason::Refused: return L"Uninst.exe refuses the manifest and removes nothing";
     case LeftReason::TooLong:
         return L"its path is longer than " + std::to_wstring(MAX_PATH - 1) + L" characters, the most an entry may hold";
     }
@@ -305,9 +305,16 @@ int wmain(int argc, wchar_t** argv)
         out.Line({L"encoding", L"UTF-8: Windows reads it as ANSI text, here in code page " + codePage +
                                    L", so its non-ASCII paths name other files; save it as UTF-16 with a byte order mark"});
     }
-    if (text.encoding == ManifestEncoding::AnsiNonAscii)
-        out.Line({L"note", L"ANSI text with non-ASCII characters: read in the ANSI code page of the machine, here " +
-                               codePage + L"; UTF-16 with a byte order mark reads the same everywhere"});
+    if (text.encoding == ManifestEncoding::AnsiNonAscii) {
+        ++encodingProblems;
+        out.Line({L"encoding", L"ANSI text with non-ASCII characters: read in the ANSI code page of the machine, here " +
+                                   codePage + L", so a machine with another reads other paths; save it as UTF-16 with a "
+                                              L"byte order mark"});
+    }
+    if (forecast.outcome == NOTHING_LISTED_HERE)
+        out.Line({L"refused", L"the manifest names nothing that is here: not one of its entries is there, while the folder "
+                              L"of Uninst.exe holds more than Uninst.exe and the manifest; Uninst.exe changes nothing",
+                  plan.manifest});
 
     size_t skipped = 0;
     for (int s = 0; s < 2; ++s) {
@@ -334,7 +341,7 @@ int wmain(int argc, wchar_t** argv)
             out.Line({OutcomeWord(o.kind), Section(o.dirs), key, what, entry.path});
         ++counts[static_cast<int>(o.kind)];
     }
-    encodingProblems += counts[static_cast<int>(Outcome::Unspellable)];
+    encodingProblems += counts[static_cast<int>(Finding::Unspellable)];
     for (int s = 0; s < 2; ++s)
         for (const ManifestEntry& entry : (s ? plan.dirs : plan.files))
             if (FaultOf(entry.path) == PathFault::None && !picture.Contains(RealPath(entry.path, false)) &&
@@ -360,7 +367,10 @@ int wmain(int argc, wchar_t** argv)
                   UNINSTALL_KEY_NAME});
     size_t keyProblems = 0;
     for (const UninstallKeyVerdict& v : keys) {
-        out.Line({L"key", v.where, v.stays.empty() ? L"deleted by Uninst.exe" : L"stays: " + v.stays, v.name});
+        const std::wstring stays = v.stays.empty() && forecast.outcome == NOTHING_LISTED_HERE && v.where == keys[0].where
+                                       ? L"Uninst.exe refuses the manifest"
+                                       : v.stays;
+        out.Line({L"key", v.where, stays.empty() ? L"deleted by Uninst.exe" : L"stays: " + stays, v.name});
         for (const std::wstring& problem : v.listing) out.Line({L"key", v.where, problem, v.name});
         out.Line({L"command", v.where, v.uninstall.fault.empty() ? L"starts the Uninst.exe checked" : v.uninstall.fault,
                   v.uninstall.command});
@@ -375,20 +385,34 @@ int wmain(int argc, wchar_t** argv)
         if (!v.parent.empty())
             out.Line({L"note", L"ParentKeyName is " + v.parent + L": Apps & features lists it as an update of " + v.parent,
                       v.name});
-        keyProblems += !v.stays.empty() + v.listing.size() + !v.uninstall.fault.empty() + !v.quiet.fault.empty();
+        keyProblems += !stays.empty() + v.listing.size() + !v.uninstall.fault.empty() + !v.quiet.fault.empty();
     }
 
-    // Missing entries and entries outside the folder alone leave nothing behind.
-    const bool clean = skipped == 0 && forecast.left.empty() && encodingProblems == 0 &&
-                       counts[static_cast<int>(Outcome::Unknown)] == 0 && counts[static_cast<int>(Outcome::Fails)] == 0 &&
+    // Both runs, by Uninst.exe's own rules: the box that ends the desktop's, and a silent run's code.
+    std::wstring box = forecast.box;
+    std::replace(box.begin(), box.end(), L'\n', L' ');
+    out.Line({L"desktop", box.empty() ? L"ends without a box" : L"ends with a box: " + box});
+    out.Line({L"silent", L"exit code " + std::to_wstring(forecast.silentCode),
+              forecast.keptForRetry ? L"the uninstall entry, Uninst.exe and Uninst.ini are kept for a retry"
+              : forecast.outcome == NOTHING_LISTED_HERE ? L"nothing changes"
+                                                        : L"the uninstall entry goes"});
+
+    // Missing entries and entries outside the folder alone leave nothing behind. An installation folder
+    // that stays is no failure of Uninst.exe's, but it is left knowingly.
+    const bool folderStays = std::any_of(forecast.expected.begin(), forecast.expected.end(),
+                                         [](const ExeFolder& f) { return f.fate != FolderFate::RemovedAfterExit &&
+                                                                         f.fate != FolderFate::RemovedAtRestart; });
+    const bool clean = skipped == 0 && forecast.left.empty() && encodingProblems == 0 && !folderStays &&
+                       forecast.outcome != NOTHING_LISTED_HERE &&
+                       counts[static_cast<int>(Finding::Unknown)] == 0 && counts[static_cast<int>(Finding::Fails)] == 0 &&
                        keyProblems == 0;
     const size_t entries = plan.files.size() + plan.dirs.size();
     out.Line({L"summary", (clean ? L"clean: " : L"problems: ") + Count(entries, L"entry", L"entries") +
                               L" acted on, " + std::to_wstring(skipped) + L" skipped, " +
-                              std::to_wstring(counts[static_cast<int>(Outcome::Missing)]) + L" missing, " +
-                              std::to_wstring(counts[static_cast<int>(Outcome::Outside)]) + L" outside, " +
-                              std::to_wstring(counts[static_cast<int>(Outcome::Unknown)]) + L" unknown, " +
-                              std::to_wstring(counts[static_cast<int>(Outcome::Fails)]) + L" failing, " +
+                              std::to_wstring(counts[static_cast<int>(Finding::Missing)]) + L" missing, " +
+                              std::to_wstring(counts[static_cast<int>(Finding::Outside)]) + L" outside, " +
+                              std::to_wstring(counts[static_cast<int>(Finding::Unknown)]) + L" unknown, " +
+                              std::to_wstring(counts[static_cast<int>(Finding::Fails)]) + L" failing, " +
                               std::to_wstring(forecast.left.size()) + L" left behind, " +
                               Count(encodingProblems, L"encoding problem", L"encoding problems") + L", " +
                               Count(keyProblems, L"uninstall key problem", L"uninstall key problems")});

@@ -20,7 +20,6 @@ public:
 
 protected:
     void DoDataExchange(CDataExchange* pDX) override;
-    BOOL OnInitDialog() override;
     // Enter, Escape and a close request leave the dialog open: only a quit message ends it.
     void OnOK() override {}
     void OnCancel() override {}

@@ -21,7 +21,3 @@ inline Outcome Worse(Outcome a, Outcome b)
 
 // A user's run at the desktop, or one that a deployment tool started, which nobody answers.
 enum RunKind { RUN_AT_DESKTOP, RUN_UNATTENDED };
-
-// A user's run ends with 0 whatever happened; an unattended run tells a deployment tool by the
-// codes that Windows Installer gives the same outcomes.
-int ExitCode(Outcome outcome, RunKind kind);

@@ -47,14 +47,12 @@ std::vector<std::wstring> Full(const StagedInstall& install, const std::vector<s
     return paths;
 }
 
-// Uninst.exe as installed, or a copy of it elsewhere.
+// Uninst.exe as installed.
 std::unique_ptr<UninstRun> Start(const StagedInstall& install, bool holdWorker = false,
                                  const std::wstring& arguments = L"", const std::wstring& desktop = L"",
-                                 int endAtDeletion = 0, const std::wstring& copy = L"",
-                                 const std::wstring& folder = L"")
+                                 int endAtDeletion = 0, const std::wstring& folder = L"")
 {
-    auto run = std::make_unique<UninstRun>(copy.empty() ? install.Exe() : copy, holdWorker, arguments, desktop,
-                                           endAtDeletion, folder);
+    auto run = std::make_unique<UninstRun>(install.Exe(), holdWorker, arguments, desktop, endAtDeletion, folder);
     EXPECT_NE(ELEVATION_REQUIRED, run->StartError())
         << "Uninst.exe asks for administrator rights: run the tests from an elevated command prompt";
     EXPECT_EQ(0u, run->StartError()) << "Uninst.exe did not start";
@@ -388,14 +386,14 @@ std::vector<std::wstring> ReadLog(const std::wstring& path)
 TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
 {
     enum Then { REMOVED_ALL, NOTHING_CHANGED, RUN_AGAIN };
-    // Uninst.exe or its manifest read-only; an ANSI manifest written in another code page than this machine's;
-    // a copy of Uninst.exe run outside the installation; a subkey that keeps the key; Uninst.exe started with
-    // the installation folder as its current folder.
-    enum Setup { AS_STAGED, READ_ONLY_EXE, READ_ONLY_INI, GARBLED, COPY, SUBKEY, IN_ITS_FOLDER };
+    // Uninst.exe read-only; an ANSI manifest written in another code page than this machine's; Uninst.exe
+    // started with the installation folder as its current folder. The rules of each outcome are the
+    // planner's, in its tables.
+    enum Setup { AS_STAGED, READ_ONLY_EXE, GARBLED, IN_ITS_FOLDER };
     struct Case {
         const char* what;
         const wchar_t* arguments;
-        bool productRuns, manifest, entry, hiddenDesktop, readOnly;
+        bool productRuns, manifest, entry, hiddenDesktop;
         int endAtDeletion;
         DWORD code;
         Then then;
@@ -405,26 +403,19 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         const wchar_t* earlierLog = nullptr;
     };
     const Case cases[] = {
-        {"silent removal", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL},
-        {"/VERYSILENT", L"/VERYSILENT /NORESTART", false, true, true, false, false, 0, 0, REMOVED_ALL},
-        {"-s", L"-s", false, true, true, false, false, 0, 0, REMOVED_ALL},
-        {"silent, the product runs", L"x /s", true, true, true, false, false, 0, 1618, NOTHING_CHANGED},
-        {"silent, no manifest", L"/S", false, false, true, false, false, 0, 1603, NOTHING_CHANGED},
-        {"silent, neither manifest nor entry", L"/S", false, false, false, false, false, 0, 1605, NOTHING_CHANGED},
-        {"nobody to answer", L"", false, true, true, true, false, 0, 1602, NOTHING_CHANGED},
-        {"silent, nobody to answer", L"/S", false, true, true, true, false, 0, 0, REMOVED_ALL},
-        {"silent, a manifest that names nothing here", L"/S", false, true, true, false, false, 0, 1603, NOTHING_CHANGED,
-         GARBLED},
-        {"silent, a copy run from elsewhere", L"/S", false, true, true, false, false, 0, 1603, NOTHING_CHANGED, COPY},
-        {"silent, a read-only file", L"/S", false, true, true, false, true, 0, 1603, RUN_AGAIN},
-        {"silent, cut short", L"/S", false, true, true, false, false, 3, 1, RUN_AGAIN},
-        {"silent, a read-only Uninst.ini", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_INI},
-        {"silent, a read-only Uninst.exe", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, READ_ONLY_EXE},
-        {"silent, the key has a subkey", L"/S", false, true, true, false, false, 0, 1603, RUN_AGAIN, SUBKEY},
-        {"silent, started in its own folder", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, IN_ITS_FOLDER},
-        {"two /LOG=", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, AS_STAGED, L"removal log.txt",
-         L"first log.txt"},
-        {"/LOG= in folders yet to be made", L"/S", false, true, true, false, false, 0, 0, REMOVED_ALL, AS_STAGED,
+        {"silent removal", L"/S", false, true, true, false, 0, 0, REMOVED_ALL},
+        {"/VERYSILENT", L"/VERYSILENT /NORESTART", false, true, true, false, 0, 0, REMOVED_ALL},
+        {"-s", L"-s", false, true, true, false, 0, 0, REMOVED_ALL},
+        {"silent, the product runs", L"x /s", true, true, true, false, 0, 1618, NOTHING_CHANGED},
+        {"silent, no manifest", L"/S", false, false, true, false, 0, 1603, NOTHING_CHANGED},
+        {"nobody to answer", L"", false, true, true, true, 0, 1602, NOTHING_CHANGED},
+        {"silent, nobody to answer", L"/S", false, true, true, true, 0, 0, REMOVED_ALL},
+        {"silent, a manifest that names nothing here", L"/S", false, true, true, false, 0, 1603, NOTHING_CHANGED, GARBLED},
+        {"silent, cut short", L"/S", false, true, true, false, 3, 1, RUN_AGAIN},
+        {"silent, a read-only Uninst.exe", L"/S", false, true, true, false, 0, 0, REMOVED_ALL, READ_ONLY_EXE},
+        {"silent, started in its own folder", L"/S", false, true, true, false, 0, 0, REMOVED_ALL, IN_ITS_FOLDER},
+        {"two /LOG=", L"/S", false, true, true, false, 0, 0, REMOVED_ALL, AS_STAGED, L"removal log.txt", L"first log.txt"},
+        {"/LOG= in folders yet to be made", L"/S", false, true, true, false, 0, 0, REMOVED_ALL, AS_STAGED,
          L"新 logs\\2\\removal log.txt"},
     };
     EachCase(cases, [](const Case& c) {
@@ -439,12 +430,7 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         const UINT other = c.setup != GARBLED ? 0 : ::GetACP() == 936 ? 1252 : 936;
         if (c.manifest) install.WriteManifest(files, dirs, other);
         if (!c.entry) DeleteMarkedKey(UNINSTALL_KEY);
-        if (c.readOnly) ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_READONLY);
-        if (c.setup == READ_ONLY_EXE || c.setup == READ_ONLY_INI)
-            ::SetFileAttributesW(install.Path(c.setup == READ_ONLY_EXE ? L"Uninst.exe" : L"Uninst.ini").c_str(),
-                                 FILE_ATTRIBUTE_READONLY);
-        const std::wstring copy = c.setup == COPY ? install.Beside(L"Uninst.exe") : L"";
-        if (c.setup == COPY) ::CopyFileW(install.Exe().c_str(), copy.c_str(), FALSE);
+        if (c.setup == READ_ONLY_EXE) ::SetFileAttributesW(install.Exe().c_str(), FILE_ATTRIBUTE_READONLY);
         std::unique_ptr<RunningProduct> product;
         if (c.productRuns) product = std::make_unique<RunningProduct>(install.AddDir(L"running") + L"\\Quorill.exe");
         const auto before = Snapshot(install.Root());
@@ -461,14 +447,10 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
             ASSERT_NE(L"", hidden->Name()) << "no window station of the test's own";
         }
 
-        const std::wstring subkey = std::wstring(UNINSTALL_KEY) + L"\\Sub";
-        ASSERT_TRUE(c.setup != SUBKEY || CreateMarkedKey(subkey));
         ShowWatch watch;
-        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion, copy,
+        auto run = Start(install, false, arguments, hidden ? hidden->Name() : L"", c.endAtDeletion,
                          c.setup == IN_ITS_FOLDER ? install.Root() : L"");
         EXPECT_EQ(c.code, ExitCode(*run, 10000));
-        // The cause goes at once: a key left with a subkey would outlive the test.
-        if (c.setup == SUBKEY) DeleteMarkedKey(subkey);
         if (c.earlierLog) {
             EXPECT_EQ(INVALID_FILE_ATTRIBUTES, ::GetFileAttributesW(install.Beside(c.earlierLog).c_str()))
                 << "the first /LOG= was taken";
@@ -479,16 +461,12 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
         std::vector<std::wstring> lines = ReadLog(log);
         ASSERT_FALSE(lines.empty()) << "no log";
         if (!c.endAtDeletion) EXPECT_EQ(L"exit code\t" + std::to_wstring(c.code), lines.back());
-        // Why: the code page the manifest was read in, or the Uninst.exe to run instead.
+        // Why: the code page the manifest was read in.
         const std::wstring why =
-            c.setup == GARBLED
-                ? L"the manifest names nothing that is here: not one of its entries was found, while its folder holds "
-                  L"more than Uninst.exe and the manifest; it was read as ANSI text in code page " +
-                      std::to_wstring(::GetACP()) + L": text written in another reads as other paths; nothing changed\t" +
-                      install.Path(L"Uninst.ini")
-                : L"no manifest beside this Uninst.exe, which is not the installation's own: nothing changed; run the "
-                  L"installation's own, which the uninstall entry names\t" + install.Exe();
-        if (c.setup == GARBLED || c.setup == COPY) EXPECT_EQ(L"refused\t" + why, lines[lines.size() - 2]);
+            L"the manifest names nothing that is here: not one of its entries was found, while its folder holds more than "
+            L"Uninst.exe and the manifest; it was read as ANSI text in code page " + std::to_wstring(::GetACP()) +
+            L": text written in another reads as other paths; nothing changed\t" + install.Path(L"Uninst.ini");
+        if (c.setup == GARBLED) EXPECT_EQ(L"refused\t" + why, lines[lines.size() - 2]);
         if (c.then == NOTHING_CHANGED) return ExpectNothingChanged(*run, install, before, around, c.entry);
         if (c.then == RUN_AGAIN) {
             // Still listed, still removable; a run cut short was ended at its deletion.
@@ -500,7 +478,6 @@ TEST(Uninstaller, TellsDeploymentToolsByItsExitCode)
             EXPECT_TRUE(install.Exists(L"Uninst.exe"));
             EXPECT_TRUE(install.Exists(L"Uninst.ini"));
             EXPECT_EQ(0u, run->ProcessCalls().size()) << "a script was started";
-            ::SetFileAttributesW(files[1].c_str(), FILE_ATTRIBUTE_NORMAL);
             run = Start(install, false, arguments);
             EXPECT_EQ(0u, ExitCode(*run, 10000));
             lines = ReadLog(log);

@@ -53,9 +53,10 @@ class RoundTrip(unittest.TestCase):
 
         # Clean, with a warning: outside Program Files, users may be able to write in the folder.
         code, lines = check("-q", windows_path(folder / "Uninst.ini"))
-        self.assertEqual((0, ["warning", "expected", "key", "command", "command", "summary"]),
+        self.assertEqual((0, ["warning", "expected", "key", "command", "command", "desktop", "silent", "summary"]),
                          (code, [line[0] for line in lines]))
-        self.assertTrue(lines[5][1].startswith("clean: 13 entries acted on"), lines)
+        self.assertEqual([["desktop", "ends without a box"], ["silent", "exit code 0", "the uninstall entry goes"]], lines[5:7])
+        self.assertTrue(lines[7][1].startswith("clean: 13 entries acted on"), lines)
         self.assertTrue(uninstall_key_exists(32))
         self.assertTrue(listed())
 

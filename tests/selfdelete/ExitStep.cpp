@@ -8,7 +8,7 @@
 //   ExitStep.exe endless [TMP] starts the unbounded, unpaused loop of the first design instead,
 //                              for the benchmark's comparison
 #include "app/UninstallerApp.h"
-#include "uninstall/RunState.h"
+#include "uninstall/Manifest.h"
 #include <cstdio>
 #include <shellapi.h>
 #include <string>
@@ -50,6 +50,8 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, LPWSTR, int)
         StartEndlessLoop();
         return 0;
     }
-    g_uninstallDone = mode == L"done";
+    theApp.m_run.done = mode == L"done";
+    theApp.m_run.removal.exe = GetModulePath();
+    theApp.m_run.removal.manifest = ManifestPath();
     return theApp.ExitInstance();
 }

@@ -3,7 +3,7 @@
 #include "ui/UninstallerDialog.h"
 #include "uninstall/DownloadPage.h"
 #include "uninstall/RemovalLog.h"
-#include "uninstall/RemovalWorker.h"
+#include "app/DesktopRun.h"
 #include <exdisp.h>
 #include <filesystem>
 #include <fstream>
@@ -195,13 +195,14 @@ std::vector<std::string> StepsThenQuit(int count)
     return names;
 }
 
-std::vector<MSG> RunWorkerBeforeAnyLoop()
+std::vector<MSG> RunWorkerBeforeAnyLoop(RunState& run)
 {
     std::vector<MSG> messages;
-    HWND hwnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
-    EXPECT_NE(nullptr, hwnd);
+    CRemovalDialog dlg(run);
+    dlg.m_hWnd = ::CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    EXPECT_NE(nullptr, dlg.m_hWnd);
 
-    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, hwnd, 0, nullptr);
+    HANDLE thread = ::CreateThread(nullptr, 0, UninstallThreadProc, &dlg, 0, nullptr);
     EXPECT_EQ(WAIT_OBJECT_0, ::WaitForSingleObject(thread, 30000));
     DWORD result = 1;
     ::GetExitCodeThread(thread, &result);
@@ -211,8 +212,8 @@ std::vector<MSG> RunWorkerBeforeAnyLoop()
 
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE))
-        if (msg.hwnd == hwnd) messages.push_back(msg);
-    ::DestroyWindow(hwnd);
+        if (msg.hwnd == dlg.m_hWnd) messages.push_back(msg);
+    ::DestroyWindow(dlg.m_hWnd);
     return messages;
 }
 

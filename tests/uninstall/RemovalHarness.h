@@ -4,6 +4,7 @@
 #include "ImportHook.h"
 #include "KitMark.h"
 #include "PendingDeletions.h"
+#include "app/RunState.h"
 #include <functional>
 #include <mutex>
 #include <string>
@@ -60,8 +61,8 @@ std::vector<std::string> StepsThenQuit(int count);
 // The removal log that run writes, without its byte order mark.
 std::string LogOf(const std::function<void()>& run);
 
-// Runs UninstallThreadProc on its own thread for a message-only window of the calling thread,
-// which reads nothing until the worker has ended, as when the worker starts before the dialog's
-// modal loop, and then waits for the download page as the exit step does. Returns every message
-// posted to the window, in order.
-std::vector<MSG> RunWorkerBeforeAnyLoop();
+// Runs UninstallThreadProc on its own thread for the run, with a dialog whose window is a
+// message-only window of the calling thread, which reads nothing until the worker has ended, as
+// when the worker starts before the dialog's modal loop; then waits for the download page as the
+// exit step does. Returns every message posted to the window, in order.
+std::vector<MSG> RunWorkerBeforeAnyLoop(RunState& run);

@@ -1,15 +1,13 @@
 // The removal worker against a real directory tree, the registry and a real window, with the
-// lists that one manifest would give. The lists only ever grow, so every test here shares them;
-// each test builds the tree afresh at the same paths.
+// lists that one manifest would give; each test builds the tree afresh at the same paths.
 #include "ImportHook.h"
-#include "RemovalHarness.h"
+#include "app/DesktopRun.h"
 #include "platform/Thread.h"
 #include "platform/WinApp.h"
-#include "ui/UninstallerDialog.h"
-#include "uninstall/AfterExit.h"
+#include "uninstall/DiskSite.h"
 #include "uninstall/DownloadPage.h"
-#include "uninstall/RemovalWorker.h"
-#include "uninstall/RunState.h"
+#include "uninstall/Removal.h"
+#include "uninstall/RemovalHarness.h"
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -24,7 +22,6 @@ IMPORT_SLOT(CreateThread, 24);
 IMPORT_SLOT(DeleteFileW, 4);
 IMPORT_SLOT(RemoveDirectoryW, 4);
 IMPORT_SLOT(PostMessageW, 16);
-IMPORT_SLOT(GetModuleFileNameW, 12);
 IMPORT_SLOT(CreateProcessW, 40);
 IMPORT_SLOT(RegDeleteKeyW, 8);
 
@@ -95,23 +92,10 @@ bool Exists(const std::wstring& name)
     return ::GetFileAttributesW((Root() / name).c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The executable's own path as the removal asks for it.
-static std::wstring s_exePath;
-static decltype(&::GetModuleFileNameW) s_getModuleFileName;
-static DWORD WINAPI ExePath(HMODULE module, LPWSTR buffer, DWORD size)
-{
-    if (module && module != ::GetModuleHandleW(nullptr)) return s_getModuleFileName(module, buffer, size);
-    const DWORD n = static_cast<DWORD>(s_exePath.copy(buffer, size - 1));
-    buffer[n] = L'\0';
-    return n;
-}
-
 class RemovalWorker : public ::testing::Test {
 protected:
     static void SetUpTestSuite()
     {
-        for (const wchar_t* name : LISTED_FILES) g_fileList.AddTail((Root() / name).c_str());
-        for (const wchar_t* name : LISTED_DIRS) g_dirList.AddTail((Root() / name).c_str());
         ASSERT_TRUE(CreateMarkedFolder(Root())) << Root() << " exists already";
         s_recorder = std::make_unique<PageRecorder>();
     }
@@ -138,11 +122,11 @@ protected:
                                  OPEN_EXISTING, 0, nullptr);
         ASSERT_NE(INVALID_HANDLE_VALUE, m_locked);
 
-        g_uninstallDone = 0;
         s_recorder->Clear();
-        // Uninst.exe's own path: should what goes after exit be scheduled at a restart, only the
-        // test's own files may be.
-        s_exePath = (Root() / L"Uninst.exe").wstring();
+        for (const wchar_t* name : LISTED_FILES) m_run.removal.files.AddTail((Root() / name).c_str());
+        for (const wchar_t* name : LISTED_DIRS) m_run.removal.dirs.AddTail((Root() / name).c_str());
+        m_run.removal.exe = (Root() / L"Uninst.exe").c_str();
+        m_run.removal.manifest = (Root() / L"Uninst.ini").c_str();
         Write(L"Uninst.exe");
     }
     void TearDown() override
@@ -162,7 +146,7 @@ protected:
     }
 
     static std::unique_ptr<PageRecorder> s_recorder;
-    const ImportHook m_exePath{importGetModuleFileNameW, ExePath, &s_getModuleFileName};
+    RunState m_run;
     HANDLE m_locked = INVALID_HANDLE_VALUE;
     std::unique_ptr<PendingDeletions> m_pending;
 };
@@ -171,12 +155,13 @@ std::unique_ptr<PageRecorder> RemovalWorker::s_recorder;
 
 // The dialog as the start-up sequence leaves it: the worker started from its initialisation, and
 // the bar's position after each step it handles.
-class WorkerDialog : public CUninstallerDialog {
-    BEGIN_MESSAGE_MAP(WorkerDialog, CUninstallerDialog)
+class WorkerDialog : public CRemovalDialog {
+    BEGIN_MESSAGE_MAP(WorkerDialog, CRemovalDialog)
         ON_MESSAGE(WM_UNINST_STEP, OnStep)
     END_MESSAGE_MAP()
 
 public:
+    using CRemovalDialog::CRemovalDialog;
     int position = -1;
 
     BOOL OnInitDialog() override
@@ -184,7 +169,7 @@ public:
         CDialog::OnInitDialog();
         m_progress.SetRange(0, 1000);
         m_progress.SetPos(0);
-        EXPECT_TRUE(AfxBeginThread(UninstallThreadProc, m_hWnd));
+        EXPECT_TRUE(AfxBeginThread(UninstallThreadProc, this));
         return TRUE;
     }
     LRESULT OnStep(WPARAM wParam, LPARAM lParam)
@@ -199,10 +184,11 @@ public:
 // in order, every call passed on to the system.
 class CallLog {
 public:
-    CallLog()
+    explicit CallLog(const RunState& run)
     {
         s_thread = ::GetCurrentThreadId();
         s_calls.clear();
+        s_run = &run;
     }
 
     static std::vector<std::wstring> s_calls;
@@ -227,7 +213,7 @@ private:
     static BOOL WINAPI PostMessageW(HWND hwnd, UINT message, WPARAM wParam, LPARAM lParam)
     {
         // The flag as the main thread will find it once it has retrieved the quit message.
-        Add(message == WM_QUIT ? L"quit, done " + std::to_wstring(g_uninstallDone) : std::wstring(L"post"));
+        Add(message == WM_QUIT ? L"quit, done " + std::to_wstring(s_run->done) : std::wstring(L"post"));
         return s_postMessage(hwnd, message, wParam, lParam);
     }
     static void Add(const std::wstring& call)
@@ -236,6 +222,7 @@ private:
     }
 
     static DWORD s_thread;
+    static const RunState* s_run;
     static decltype(&::CreateThread) s_createThread;
     static decltype(&::DeleteFileW) s_deleteFile;
     static decltype(&::RemoveDirectoryW) s_removeDirectory;
@@ -247,18 +234,21 @@ private:
 };
 std::vector<std::wstring> CallLog::s_calls;
 DWORD CallLog::s_thread;
+const RunState* CallLog::s_run;
 decltype(&::CreateThread) CallLog::s_createThread;
 decltype(&::DeleteFileW) CallLog::s_deleteFile;
 decltype(&::RemoveDirectoryW) CallLog::s_removeDirectory;
 decltype(&::PostMessageW) CallLog::s_postMessage;
 
 // The page asked for first, on a thread of its own, then each file and each directory followed by
-// its step, then the quit message with the flag already set.
+// its step, then once more each directory that was not empty at its turn, then the quit message
+// with the flag already set.
 std::vector<std::wstring> WorkerCalls()
 {
     std::vector<std::wstring> calls{L"start the page's thread"};
     for (const wchar_t* name : LISTED_FILES) calls.insert(calls.end(), {L"delete " + (Root() / name).wstring(), L"post"});
     for (const wchar_t* name : LISTED_DIRS) calls.insert(calls.end(), {L"remove " + (Root() / name).wstring(), L"post"});
+    for (const wchar_t* name : {L"app\\plugins", L"app\\logs", L"app"}) calls.push_back(L"remove " + (Root() / name).wstring());
     calls.push_back(L"quit, done 1");
     return calls;
 }
@@ -268,8 +258,8 @@ std::vector<std::wstring> WorkerCalls()
 TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
 {
     ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
-    CallLog log;
-    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+    CallLog log(m_run);
+    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop(m_run);
     EXPECT_EQ(WorkerCalls(), CallLog::s_calls);
 
     EXPECT_EQ(DownloadPageOpened(), s_recorder->Calls());
@@ -277,8 +267,8 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
     for (const wchar_t* name : {L"app\\Quorill.exe", L"app\\readme.txt", L"app\\data\\a.dat", L"app\\data\\deep\\b.dat",
                                 L"app\\data\\deep", L"app\\data", L"app\\plugins\\voice\\codec.dll", L"app\\plugins\\voice"})
         EXPECT_FALSE(Exists(name)) << fs::path(name);
-    // Listed before the subdirectory that it still held at its turn.
-    EXPECT_TRUE(fs::is_directory(Root() / L"app\\plugins"));
+    // Listed before the subdirectory that it still held at its turn: tried again at the end.
+    EXPECT_FALSE(Exists(L"app\\plugins"));
     EXPECT_TRUE(fs::is_directory(Root() / L"app\\logs"));
     EXPECT_TRUE(fs::is_directory(Root() / L"app"));
     EXPECT_EQ(ContentOf(L"app\\readonly.cfg"), Read(L"app\\readonly.cfg"));
@@ -293,7 +283,7 @@ TEST_F(RemovalWorker, OpensThePageThenRemovesWhatIsListedAndNothingElse)
 
     EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
     EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
-    EXPECT_EQ(1, g_uninstallDone);
+    EXPECT_TRUE(m_run.done);
 }
 
 // Another run that deletes the key between this one's opening and deleting it.
@@ -326,7 +316,7 @@ TEST_F(RemovalWorker, TellsWhatBecameOfTheKey)
         std::unique_ptr<ImportHook> hook;
         if (c.deletedFirst) hook = std::make_unique<ImportHook>(importRegDeleteKeyW, DeletedFirst, &s_regDeleteKey);
         std::vector<MSG> messages;
-        const std::string log = LogOf([&messages] { messages = RunWorkerBeforeAnyLoop(); });
+        const std::string log = LogOf([this, &messages] { messages = RunWorkerBeforeAnyLoop(m_run); });
         hook.reset();
 
         EXPECT_NE(std::string::npos, log.find(c.line)) << log;
@@ -340,7 +330,7 @@ TEST_F(RemovalWorker, TellsWhatBecameOfTheKey)
 
 TEST_F(RemovalWorker, AMissingKeyChangesNothingAndTheQuitStillComes)
 {
-    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop();
+    const std::vector<MSG> messages = RunWorkerBeforeAnyLoop(m_run);
 
     EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
     EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
@@ -354,7 +344,7 @@ TEST_F(RemovalWorker, AShellThatNeverAnswersHoldsUpNeitherTheRemovalNorTheExit)
     ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
     s_recorder->Stall();
     std::vector<MSG> messages;
-    const std::string log = LogOf([&messages] { messages = RunWorkerBeforeAnyLoop(); });
+    const std::string log = LogOf([this, &messages] { messages = RunWorkerBeforeAnyLoop(m_run); });
     s_recorder->Answer();
 
     EXPECT_EQ(StepsThenQuit(ENTRIES), Describe(messages));
@@ -367,12 +357,12 @@ TEST_F(RemovalWorker, AShellThatNeverAnswersHoldsUpNeitherTheRemovalNorTheExit)
 TEST_F(RemovalWorker, TheDialogHandlesEveryStepBeforeTheQuitEndsItsLoop)
 {
     ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY));
-    WorkerDialog dlg;
+    WorkerDialog dlg(m_run);
     dlg.DoModal();
-    const int doneAtQuit = g_uninstallDone;
+    const bool doneAtQuit = m_run.done;
 
     EXPECT_EQ(static_cast<UINT>(WM_QUIT), AfxGetCurrentMessage()->message);
-    EXPECT_EQ(1, doneAtQuit);
+    EXPECT_TRUE(doneAtQuit);
     EXPECT_EQ(ENTRIES, dlg.position);
     EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
     WaitForDownloadPage();
@@ -389,9 +379,10 @@ static BOOL WINAPI RefuseToStart(LPCWSTR, LPWSTR, LPSECURITY_ATTRIBUTES, LPSECUR
     return FALSE;
 }
 
-// What the removal makes of what it finds: its outcome, what it leaves for the next restart and
-// what stayed, where Uninst.exe is root\app\Uninst.exe beside its manifest; and, once the removal
-// is done, what is left for the next restart besides.
+// What the removal on a real disk makes of what it finds, the disk answering as Windows does: its
+// outcome, what it leaves for the next restart and what stayed, where Uninst.exe is
+// root\\app\\Uninst.exe beside its manifest; and, once it is done without a script, what goes at
+// the next restart besides.
 TEST(Removal, TellsWhatBecameOfTheListed)
 {
     // A file held open without delete sharing, a module loaded from a file, a name no file can have.
@@ -400,42 +391,36 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         const wchar_t* name;
         Kind kind;
     };
-    enum Then { NOTHING, DONE, DONE_NO_SCRIPT };
     struct Case {
         const char* what;
         std::vector<Entry> files, dirs;
-        Then then;
+        bool noScript;
         Outcome outcome;
         std::vector<std::wstring> atRestart, stayed;
     };
     const Case cases[] = {
-        {"a folder that another process holds", {}, {{L"held", HELD}}, NOTHING, REMOVED_AT_RESTART, {L"held"}, {}},
-        {"a read-only file beside one in use", {{L"ro.txt", READ_ONLY}, {L"busy.dll", HELD}}, {}, NOTHING, REMOVAL_FAILED,
+        {"a folder that another process holds", {}, {{L"held", HELD}}, false, REMOVED_AT_RESTART, {L"held"}, {}},
+        {"a read-only file beside one in use", {{L"ro.txt", READ_ONLY}, {L"busy.dll", HELD}}, {}, false, REMOVAL_FAILED,
          {L"busy.dll"}, {L"ro.txt"}},
-        {"a read-only file alone", {{L"ro.txt", READ_ONLY}}, {}, NOTHING, REMOVAL_FAILED, {}, {L"ro.txt"}},
-        {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, DONE_NO_SCRIPT, REMOVED_AT_RESTART,
+        {"Uninst.exe's folder, no script", {}, {{L"app", PLAIN}}, true, REMOVED_AT_RESTART,
          {L"app\\Uninst.exe", L"app\\Uninst.ini", L"app"}, {}},
-        // Uninst.exe goes at a restart only when one is started now: a later one would take its successor.
-        {"a file in use in Uninst.exe's folder", {{L"app\\busy.dll", HELD}}, {{L"app", PLAIN}}, DONE, REMOVED_AT_RESTART,
-         {L"app\\busy.dll", L"app"}, {}},
         // Renamed, so that an installation made again before the restart keeps its own file.
-        {"a module in use", {{L"voice.dll", LOADED}, {L"voice.dll.~1", PLAIN}}, {}, NOTHING, REMOVED_AT_RESTART,
+        {"a module in use", {{L"voice.dll", LOADED}, {L"voice.dll.~1", PLAIN}}, {}, false, REMOVED_AT_RESTART,
          {L"voice.dll.~2"}, {}},
-        {"names that no file can have", {{L"junk\x01.dll", NO_NAME}}, {{L"c|d", NO_NAME}}, NOTHING, REMOVED, {}, {}},
+        {"names that no file can have", {{L"junk\x01.dll", NO_NAME}}, {{L"c|d", NO_NAME}}, false, REMOVED, {}, {}},
     };
     const fs::path root = Root() / "outcomes";
     ASSERT_TRUE(CreateMarkedFolder(Root()));
-    s_exePath = (root / "app\\Uninst.exe").wstring();
     wchar_t module[MAX_PATH];
     ::GetModuleFileNameW(::GetModuleHandleW(L"kernel32.dll"), module, MAX_PATH);
-    const ImportHook exePath(importGetModuleFileNameW, ExePath, &s_getModuleFileName);
     const ImportHook noScript(importCreateProcessW, RefuseToStart);
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
         fs::create_directories(root / "app");
         for (const char* name : {"app\\Uninst.exe", "app\\Uninst.ini"}) std::ofstream(root / name) << "x";
-        CStringList files, dirs;
-        Leftovers left;
+        RemovalRun run;
+        run.exe = (root / "app\\Uninst.exe").c_str();
+        run.manifest = (root / "app\\Uninst.ini").c_str();
         std::vector<HANDLE> held;
         std::vector<HMODULE> loaded;
         for (const Entry& e : c.files) {
@@ -443,11 +428,11 @@ TEST(Removal, TellsWhatBecameOfTheListed)
             if (e.kind == LOADED && ::CopyFileW(module, (root / e.name).c_str(), FALSE))
                 loaded.push_back(::LoadLibraryExW((root / e.name).c_str(), nullptr, LOAD_LIBRARY_AS_IMAGE_RESOURCE));
             if (e.kind == READ_ONLY) ::SetFileAttributesW((root / e.name).c_str(), FILE_ATTRIBUTE_READONLY);
-            files.AddTail((root / e.name).c_str());
+            run.files.AddTail((root / e.name).c_str());
         }
         for (const Entry& e : c.dirs) {
             if (e.kind != NO_NAME) fs::create_directories(root / e.name);
-            dirs.AddTail((root / e.name).c_str());
+            run.dirs.AddTail((root / e.name).c_str());
         }
         // Held as another process holds its current folder or a file it has open: without delete sharing.
         for (const auto& entries : {c.files, c.dirs})
@@ -457,17 +442,16 @@ TEST(Removal, TellsWhatBecameOfTheListed)
                                                  nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
         const PendingDeletions pending(root.wstring() + L"\\");
 
-        Outcome outcome = RemoveListed(files, dirs, nullptr, left);
-        if (c.then != NOTHING) LeaveAfterExit(left);
-        if (c.then == DONE_NO_SCRIPT) outcome = Worse(outcome, HandOverAfterExit(left, false));
-        g_uninstallDone = 0;
+        CDiskSite disk;
+        Outcome outcome = RemoveListed(run, disk);
+        if (c.noScript) outcome = Worse(outcome, HandOverAfterExit(run, false));
         EXPECT_EQ(c.outcome, outcome);
         std::vector<std::wstring> expected, stayed;
         for (const std::wstring& name : c.atRestart) expected.push_back((root / name).wstring());
         EXPECT_EQ(expected, pending.Under());
         expected.clear();
         for (const std::wstring& name : c.stayed) expected.push_back((root / name).wstring());
-        for (INT_PTR i = 0; i < left.stayed.GetCount(); ++i) stayed.emplace_back(left.stayed.GetAt(left.stayed.FindIndex(i)));
+        for (INT_PTR i = 0; i < run.stayed.GetCount(); ++i) stayed.emplace_back(run.stayed.GetAt(run.stayed.FindIndex(i)));
         EXPECT_EQ(expected, stayed);
 
         for (HANDLE h : held) ::CloseHandle(h);
@@ -476,4 +460,17 @@ TEST(Removal, TellsWhatBecameOfTheListed)
         fs::remove_all(root);
     }
     RemoveMarkedFolder(Root());
+}
+
+// A manifest that lists nothing: no step, but the page, the key and the quit all the same.
+TEST(RemovalWorkerWithEmptyLists, OpensThePageDeletesTheKeyAndQuitsWithoutSteps)
+{
+    PageRecorder recorder;
+    ASSERT_TRUE(CreateMarkedKey(UNINSTALL_KEY)) << KIT_KEY_TAKEN;
+    RunState run;
+    EXPECT_EQ(StepsThenQuit(0), Describe(RunWorkerBeforeAnyLoop(run)));
+    EXPECT_TRUE(run.done);
+    EXPECT_FALSE(KeyExists(UNINSTALL_KEY));
+    EXPECT_EQ(DownloadPageOpened(), recorder.Calls());
+    DeleteMarkedKey(UNINSTALL_KEY);
 }

@@ -3,11 +3,9 @@
 // process list, the message box, the executable's own path and the thread start.
 #include "ImportHook.h"
 #include "KitMark.h"
+#include "app/DesktopRun.h"
 #include "app/UninstallerApp.h"
-#include "ui/UninstallerDialog.h"
 #include "uninstall/DownloadPage.h"
-#include "uninstall/RemovalWorker.h"
-#include "uninstall/RunState.h"
 #include <commctrl.h>
 #include <objbase.h>
 #include <tlhelp32.h>
@@ -125,13 +123,14 @@ decltype(&::CreateThread) System::createThread;
 
 // The real dialog, with what its start-up sequence leaves behind read the moment it returns, and
 // the bar's position after each step.
-class StartedDialog : public CUninstallerDialog {
-    BEGIN_MESSAGE_MAP(StartedDialog, CUninstallerDialog)
+class StartedDialog : public CRemovalDialog {
+    BEGIN_MESSAGE_MAP(StartedDialog, CRemovalDialog)
         ON_MESSAGE(WM_UNINST_STEP, OnStep)
         ON_MESSAGE(WM_WINDOWPOSCHANGED, OnPosChanged)
     END_MESSAGE_MAP()
 
 public:
+    using CRemovalDialog::CRemovalDialog;
     BOOL returned = -1;
     HWND hwnd = nullptr;
     bool everShown = false;
@@ -144,7 +143,7 @@ public:
 
     BOOL OnInitDialog() override
     {
-        returned = CUninstallerDialog::OnInitDialog();
+        returned = CRemovalDialog::OnInitDialog();
         hwnd = m_hWnd;
         visible = ::IsWindowVisible(m_hWnd);
         topmost = (::GetWindowLongW(m_hWnd, GWL_EXSTYLE) & WS_EX_TOPMOST) != 0;
@@ -154,8 +153,9 @@ public:
         lower = static_cast<int>(m_progress.SendMessage(PBM_GETRANGE, TRUE));
         upper = static_cast<int>(m_progress.SendMessage(PBM_GETRANGE, FALSE));
         position = m_progress.GetPos();
-        for (INT_PTR i = 0; i < g_fileList.GetCount(); ++i) files.emplace_back(g_fileList.GetAt(g_fileList.FindIndex(i)));
-        for (INT_PTR i = 0; i < g_dirList.GetCount(); ++i) dirs.emplace_back(g_dirList.GetAt(g_dirList.FindIndex(i)));
+        const CStringList &fileList = m_run.removal.files, &dirList = m_run.removal.dirs;
+        for (INT_PTR i = 0; i < fileList.GetCount(); ++i) files.emplace_back(fileList.GetAt(fileList.FindIndex(i)));
+        for (INT_PTR i = 0; i < dirList.GetCount(); ++i) dirs.emplace_back(dirList.GetAt(dirList.FindIndex(i)));
 
         MSG msg;
         quitQueued = ::PeekMessageW(&msg, m_hWnd, WM_QUIT, WM_QUIT, PM_NOREMOVE) && msg.lParam == 0;
@@ -272,7 +272,8 @@ TEST_P(StartupSequence, Path)
 {
     const Path& p = GetParam();
     ::InitCommonControls();
-    StartedDialog dlg;
+    RunState run;
+    StartedDialog dlg(run);
     theApp.m_pMainWnd = &dlg;
     dlg.DoModal();
     // As the exit step does: the page's thread asks nothing once the stand-ins are gone.
@@ -312,7 +313,7 @@ TEST_P(StartupSequence, Path)
     if (p.workerStarted) {
         const Thread& thread = System::threads[0];
         EXPECT_EQ(UninstallThreadProc, thread.proc);
-        EXPECT_EQ(static_cast<LPVOID>(dlg.hwnd), thread.param);
+        EXPECT_EQ(static_cast<LPVOID>(&dlg), thread.param);
         EXPECT_EQ(0u, thread.stack);
         EXPECT_EQ(0u, thread.flags);
         EXPECT_TRUE(thread.manifestThere) << "the manifest stays until the removal is done";
