@@ -20,16 +20,29 @@ static bool NamesNothing(DWORD error)
            error == ERROR_BAD_PATHNAME;
 }
 
-static bool AnyThere(const CStringList& list, CRemovalSite& site)
+// Uninst.exe's own folder, and each one above it, is there whatever the manifest was meant to name.
+static bool HoldsUninstExe(LPCWSTR pszFolder, const RemovalRun& run, CRemovalSite& site)
 {
-    for (INT_PTR i = 0; i < list.GetCount(); ++i)
-        if (site.Exists(list.GetAt(list.FindIndex(i)))) return true;
+    const CString key = site.Key(pszFolder), exeKey = site.Key(run.exe);
+    const LPCWSTR folder = key, exe = exeKey;
+    int n = 0;
+    while (folder[n] && folder[n] == exe[n]) ++n;
+    return n > 0 && !folder[n] && (IsSeparator(folder[n - 1]) || IsSeparator(exe[n]));
+}
+
+static bool AnyThere(const CStringList& list, const RemovalRun& run, CRemovalSite& site)
+{
+    for (INT_PTR i = 0; i < list.GetCount(); ++i) {
+        const CString& path = list.GetAt(list.FindIndex(i));
+        if (site.Exists(path) && !HoldsUninstExe(path, run, site)) return true;
+    }
     return false;
 }
 
 bool NamesNothingHere(const RemovalRun& run, CRemovalSite& site)
 {
-    if ((run.files.GetCount() == 0 && run.dirs.GetCount() == 0) || AnyThere(run.files, site) || AnyThere(run.dirs, site))
+    if ((run.files.GetCount() == 0 && run.dirs.GetCount() == 0) || AnyThere(run.files, run, site) ||
+        AnyThere(run.dirs, run, site))
         return false;
     // A folder that cannot be listed cannot be told to hold nothing else.
     CStringList held;

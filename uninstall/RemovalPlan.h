@@ -59,8 +59,9 @@ struct RemovalRun {
     CStringList afterExit, atRestart, stayed;
 };
 
-// Whether a manifest that lists entries names nothing that is here: not one of them is there,
-// while Uninst.exe's folder holds more than Uninst.exe and the manifest. An ANSI manifest read in
+// Whether a manifest that lists entries names nothing that is here: not one of them is there (the
+// folders that hold Uninst.exe, which are there anyway, left out), while Uninst.exe's folder holds
+// more than Uninst.exe and the manifest. An ANSI manifest read in
 // another code page than it was written in names other paths; a copied installation names the
 // original's. After a removal cut short, or done but for those two files, nothing else is there.
 bool NamesNothingHere(const RemovalRun& run, CRemovalSite& site);

@@ -220,6 +220,8 @@ TEST(RemovalPlan, RefusesAManifestThatNamesNothingHere)
     } cases[] = {
         {"nothing listed is there, the folder holds more", {L"C:\\Z\\", EXE, INI, L"C:\\Z\\q.exe"},
          {L"C:\\Z\\\xFFFD.exe"}, {}, true},
+        {"only the folders that hold Uninst.exe are there", {L"C:\\", L"C:\\Z\\", EXE, INI, L"C:\\Z\\q.exe"},
+         {L"C:\\Z\\\xFFFD.exe"}, {L"C:\\Z", L"C:\\"}, true},
         {"a rerun: all gone, but for Uninst.exe and its manifest", {L"C:\\Z\\", EXE, INI}, {L"C:\\Z\\q.exe"},
          {L"C:\\Z\\d"}, false},
         {"one listed folder is there", {L"C:\\Z\\", EXE, INI, L"C:\\Z\\d\\", L"C:\\Z\\mine.txt"}, {L"C:\\Z\\q.exe"},
