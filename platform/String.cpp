@@ -20,17 +20,19 @@ CString& CString::operator=(const CString& src)
 {
     if (this != &src) {
         CString copy(src);
-        LPWSTR old = m_pszData;
+        const LPWSTR old = m_pszData;
+        const int oldLength = m_nLength;
         m_pszData = copy.m_pszData;
         m_nLength = copy.m_nLength;
         copy.m_pszData = old;
+        copy.m_nLength = oldLength;
     }
     return *this;
 }
 
 CString::~CString()
 {
-    if (m_pszData) ::HeapFree(::GetProcessHeap(), 0, m_pszData);
+    if (m_nLength) ::HeapFree(::GetProcessHeap(), 0, m_pszData);
 }
 
 CString& CString::operator+=(LPCWSTR psz)
@@ -39,7 +41,7 @@ CString& CString::operator+=(LPCWSTR psz)
     if (nAdd == 0) return *this;
     LPWSTR p = AllocCopy(*this, m_nLength, nAdd);
     ::CopyMemory(p + m_nLength, psz, (nAdd + 1) * sizeof(WCHAR));
-    if (m_pszData) ::HeapFree(::GetProcessHeap(), 0, m_pszData);
+    if (m_nLength) ::HeapFree(::GetProcessHeap(), 0, m_pszData);
     m_pszData = p;
     m_nLength += nAdd;
     return *this;

@@ -14,12 +14,13 @@ public:
 
     int GetLength() const { return m_nLength; }
     bool IsEmpty() const { return m_nLength == 0; }
-    operator LPCWSTR() const { return m_pszData ? m_pszData : L""; }
+    operator LPCWSTR() const { return m_pszData; }
 
     CString& operator+=(LPCWSTR psz);
 
 private:
-    LPWSTR m_pszData = nullptr;
+    // Never null, so that reading it takes no test: an empty string shares one text, never freed.
+    LPWSTR m_pszData = const_cast<LPWSTR>(L"");
     int m_nLength = 0;
 };
 
