@@ -16,6 +16,10 @@ CString::CString(LPCWSTR pch, int nLength)
     m_nLength = nLength;
 }
 
+CString::CString(LPCWSTR psz) : CString(psz, ::lstrlenW(psz))
+{
+}
+
 CString& CString::operator=(const CString& src)
 {
     if (this != &src) {

@@ -6,7 +6,7 @@
 class CString {
 public:
     CString() = default;
-    CString(LPCWSTR psz) : CString(psz, ::lstrlenW(psz)) {}
+    CString(LPCWSTR psz);
     CString(LPCWSTR pch, int nLength);
     CString(const CString& src) : CString(src.m_pszData, src.m_nLength) {}
     CString& operator=(const CString& src);
