@@ -20,6 +20,15 @@ CString::CString(LPCWSTR psz) : CString(psz, ::lstrlenW(psz))
 {
 }
 
+CString::CString(const char* pszAscii)
+{
+    const int nLength = ::lstrlenA(pszAscii);
+    if (nLength == 0) return;
+    m_pszData = AllocCopy(nullptr, 0, nLength);
+    for (int i = 0; i <= nLength; ++i) m_pszData[i] = static_cast<unsigned char>(pszAscii[i]);
+    m_nLength = nLength;
+}
+
 CString& CString::operator=(const CString& src)
 {
     if (this != &src) {

@@ -7,6 +7,8 @@ class CString {
 public:
     CString() = default;
     CString(LPCWSTR psz);
+    // The program's own ASCII texts, kept narrow at half the size, each character widened.
+    explicit CString(const char* pszAscii);
     CString(LPCWSTR pch, int nLength);
     CString(const CString& src) : CString(src.m_pszData, src.m_nLength) {}
     CString& operator=(const CString& src);

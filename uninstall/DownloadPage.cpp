@@ -78,13 +78,13 @@ void OpenDownloadPage()
     const CComInit com;
     if (!IsElevated()) {
         const INT_PTR opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", DOWNLOAD_PAGE_URL, L"", L"", SW_SHOW));
-        LogLine(L"page", opened > 32 ? L"opened: not elevated" : L"not opened: not elevated, the shell refused", DOWNLOAD_PAGE_URL);
+        LogLine("page", opened > 32 ? "opened: not elevated" : "not opened: not elevated, the shell refused", DOWNLOAD_PAGE_URL);
         return;
     }
     HRESULT hr;
     const LPCWSTR failedStep = OpenThroughDesktopShell(hr);
     if (!failedStep) {
-        LogLine(L"page", L"opened by the desktop's shell", DOWNLOAD_PAGE_URL);
+        LogLine("page", "opened by the desktop's shell", DOWNLOAD_PAGE_URL);
         return;
     }
     WCHAR why[120];
@@ -104,7 +104,7 @@ void StartDownloadPage()
 {
     s_pageThread.Attach(::CreateThread(nullptr, 0, PageThreadProc, nullptr, 0, nullptr));
     if (!s_pageThread.IsValid())
-        LogLine(L"page", CString(L"not opened: no thread to ask for it: ") + CErrorText(::GetLastError()), DOWNLOAD_PAGE_URL);
+        LogLine(L"page", CString("not opened: no thread to ask for it: ") + CErrorText(::GetLastError()), DOWNLOAD_PAGE_URL);
 }
 
 void WaitForDownloadPage()

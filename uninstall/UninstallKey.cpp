@@ -89,12 +89,12 @@ Outcome DeleteUninstallKey()
     const CString name = UninstallKeyName();
     // Not found when it was opened, or deleted first by another run at the same moment.
     if (deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND) {
-        LogLine(L"key", deleted == ERROR_SUCCESS ? L"deleted" : L"absent", name);
+        LogLine("key", deleted == ERROR_SUCCESS ? "deleted" : "absent", name);
         return REMOVED;
     }
     // Windows refuses a key with subkeys as access denied, which would send an administrator
     // looking at permissions.
     if (subkeys) LogLine(L"key", L"stayed", L"it has subkeys: only a key without subkeys can be deleted", name);
-    else LogLine(L"key", L"stayed", CErrorText(deleted), name);
+    else LogLine("key", "stayed", CErrorText(deleted), name);
     return REMOVAL_FAILED;
 }
