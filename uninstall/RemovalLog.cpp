@@ -35,7 +35,12 @@ static void MakeFoldersOf(LPWSTR pszPath)
 // Tells whoever started the run, on the error output a deployment tool keeps, why it has no log.
 static void TellNoLog(LPCWSTR pszWhy, LPCWSTR pszPath)
 {
-    Write(CString("Uninst.exe: no log written to ") + pszPath + L": " + pszWhy + L"\r\n", ::GetStdHandle(STD_ERROR_HANDLE));
+    CString text("Uninst.exe: no log written to ");
+    text += pszPath;
+    text += L": ";
+    text += pszWhy;
+    text += L"\r\n";
+    Write(text, ::GetStdHandle(STD_ERROR_HANDLE));
 }
 
 // The log is opened as itself, never through a link that a user could have made on its path, never
