@@ -22,16 +22,16 @@ bool ShowEndBox(const RunState& run)
     while (::PeekMessageW(&msg, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {}
     const bool yes = ::MessageBoxW(nullptr, box.text, CAPTION, box.type) == IDYES;
 
-    if (run.outcome == NOTHING_LISTED_HERE) LogLine(L"box", L"nothing removed: install again, then remove");
+    if (run.outcome == NOTHING_LISTED_HERE) LogLine("box", "nothing removed: install again, then remove");
     if (box.named) {
         WCHAR named[40];
         ::wsprintfW(named, L"%d named of %d", box.named, static_cast<int>(run.removal.stayed.GetCount()));
-        LogLine(L"box", L"what stayed", named);
+        LogLine("box", "what stayed", named);
     }
     if (!(box.type & MB_YESNO)) return false;
-    LogLine(L"restart", yes ? L"asked; answered Yes: Windows is asked for it once the script has started and this log "
-                              L"is closed"
-                            : L"asked; answered No: what waits for it goes at the next restart");
+    LogLine("restart", yes ? "asked; answered Yes: Windows is asked for it once the script has started and this log "
+                             "is closed"
+                           : "asked; answered No: what waits for it goes at the next restart");
     return yes;
 }
 
@@ -63,7 +63,7 @@ BOOL CRemovalDialog::OnInitDialog()
 
     ShowWindow(SW_HIDE);
     if (MessageBox(CONFIRM_REMOVAL, CAPTION, MB_YESNO | MB_ICONQUESTION) != IDYES) {
-        LogLine(L"declined", L"not answered Yes: nothing changed");
+        LogLine("declined", "not answered Yes: nothing changed");
         MoveWindow(0, 0, 0, 0, TRUE);
         PostMessage(WM_QUIT);
         return TRUE;
@@ -81,7 +81,7 @@ BOOL CRemovalDialog::OnInitDialog()
     m_progress.SetPos(0);
     // Without a worker nothing would ever post the quit message and the dialog could not be closed.
     if (AfxBeginThread(UninstallThreadProc, this)) return TRUE;
-    LogLine(L"failed", L"the removal could not start: nothing changed");
+    LogLine("failed", "the removal could not start: nothing changed");
     PostMessage(WM_QUIT);
     return TRUE;
 }

@@ -12,11 +12,11 @@ Outcome RemoveSilently(RunState& run)
     const Outcome loaded = LoadManifest(run.removal);
     if (loaded != REMOVED) return loaded;
     // A machine cleaned by a deployment tool has nobody to read the page.
-    LogLine(L"page", L"not opened: silent run", DOWNLOAD_PAGE_URL);
+    LogLine("page", "not opened: silent run", DOWNLOAD_PAGE_URL);
 
     CDiskSite disk;
     Outcome outcome = RemoveListed(run.removal, disk);
-    if (KeepsForARetry(outcome, RUN_UNATTENDED)) LogLine(L"key", L"kept for a retry", UninstallKeyName());
+    if (KeepsForARetry(outcome, RUN_UNATTENDED)) LogLine("key", "kept for a retry", UninstallKeyName());
     else outcome = Worse(outcome, DeleteUninstallKey());
     if (KeepsForARetry(outcome, RUN_UNATTENDED)) {
         KeepForRetry(run.removal);

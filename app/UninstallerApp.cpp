@@ -38,7 +38,7 @@ BOOL CUninstallerApp::InitInstance()
         m_run.outcome = RemoveSilently(m_run);
         return FALSE;
     }
-    LogLine(L"refused", L"no visible desktop, nobody to answer: nothing changed");
+    LogLine("refused", "no visible desktop, nobody to answer: nothing changed");
     m_run.outcome = NOBODY_TO_ANSWER;
     return FALSE;
 }

@@ -12,11 +12,11 @@ public:
 void DDX_Control(CDataExchange* pDX, int nIDC, CWnd& rControl);
 
 // A modal dialog built from a template in the executable's resources. Its modal loop runs until
-// it retrieves a quit message; then the dialog is hidden and destroyed.
+// it retrieves a quit message; then the dialog is hidden and destroyed. It lives on its caller's
+// stack and is never deleted: no virtual destructor, which would bring the runtime's operator delete.
 class CDialog : public CWnd {
 public:
     explicit CDialog(UINT nIDTemplate) : m_nIDTemplate(nIDTemplate) {}
-    virtual ~CDialog() = default;
     CDialog(const CDialog&) = delete;
     CDialog& operator=(const CDialog&) = delete;
 

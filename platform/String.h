@@ -6,7 +6,9 @@
 class CString {
 public:
     CString() = default;
-    CString(LPCWSTR psz) : CString(psz, ::lstrlenW(psz)) {}
+    CString(LPCWSTR psz);
+    // The program's own ASCII texts, kept narrow at half the size, each character widened.
+    explicit CString(const char* pszAscii);
     CString(LPCWSTR pch, int nLength);
     CString(const CString& src) : CString(src.m_pszData, src.m_nLength) {}
     CString& operator=(const CString& src);
@@ -14,12 +16,13 @@ public:
 
     int GetLength() const { return m_nLength; }
     bool IsEmpty() const { return m_nLength == 0; }
-    operator LPCWSTR() const { return m_pszData ? m_pszData : L""; }
+    operator LPCWSTR() const { return m_pszData; }
 
     CString& operator+=(LPCWSTR psz);
 
 private:
-    LPWSTR m_pszData = nullptr;
+    // Never null, so that reading it takes no test: an empty string shares one text, never freed.
+    LPWSTR m_pszData = const_cast<LPWSTR>(L"");
     int m_nLength = 0;
 };
 

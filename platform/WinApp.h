@@ -2,11 +2,11 @@
 #include "platform/Wnd.h"
 
 // The application object. Its constructor makes it the process's one application; the entry
-// calls its start step and then its exit step, whose result is the exit code.
+// calls its start step and then its exit step, whose result is the exit code. A static object,
+// never deleted: no virtual destructor, which would bring the runtime's operator delete.
 class CWinApp {
 public:
     CWinApp();
-    virtual ~CWinApp() = default;
     CWinApp(const CWinApp&) = delete;
     CWinApp& operator=(const CWinApp&) = delete;
 

@@ -1,10 +1,13 @@
 #include "selfdelete/CodePage.h"
 
-PFNCODEPAGE volatile g_pfnCodePage = ChooseCodePage;
+// Null rather than ChooseCodePage: Uninst.exe then has no initialised data, which would take a
+// section of its own.
+PFNCODEPAGE volatile g_pfnCodePage;
 
 UINT ConversionCodePage()
 {
-    return g_pfnCodePage();
+    const PFNCODEPAGE chooser = g_pfnCodePage;
+    return chooser ? chooser() : ChooseCodePage();
 }
 
 // Windows 2000 and later convert in the calling thread's code page themselves; older systems are

@@ -5,8 +5,8 @@
 // call, on any thread, and kept for the life of the process.
 UINT ConversionCodePage();
 
-// The choice, step by step. The chooser starts at ChooseCodePage, which points it, once, at one of
-// the other two.
+// The choice, step by step. The chooser starts null, which stands for ChooseCodePage; that points
+// it, once, at one of the other two.
 typedef UINT (*PFNCODEPAGE)();
 extern PFNCODEPAGE volatile g_pfnCodePage;
 UINT ChooseCodePage();

@@ -26,11 +26,11 @@ static bool IsElevated()
 
 // The way from the desktop's shell window to the shell's own dispatch object, whose ShellExecute
 // runs in Explorer's process. Each step's name, for the log, when it fails.
-static LPCWSTR OpenThroughDesktopShell(HRESULT& hr)
+static const char* OpenThroughDesktopShell(HRESULT& hr)
 {
     CComPtr<IShellWindows> windows;
     hr = ::CoCreateInstance(CLSID_ShellWindows, nullptr, CLSCTX_LOCAL_SERVER, IID_IShellWindows, windows.Out());
-    if (hr != S_OK || !windows.p) return L"ShellWindows";
+    if (hr != S_OK || !windows.p) return "ShellWindows";
     VARIANT desktopFolder, none;
     desktopFolder.vt = VT_I4;
     desktopFolder.lVal = CSIDL_DESKTOP;
@@ -38,28 +38,28 @@ static LPCWSTR OpenThroughDesktopShell(HRESULT& hr)
     long hwnd;
     CComPtr<IDispatch> desktop;
     hr = windows->FindWindowSW(&desktopFolder, &none, SWC_DESKTOP, &hwnd, SWFO_NEEDDISPATCH, &desktop);
-    if (hr != S_OK || !desktop.p) return L"FindWindowSW";
+    if (hr != S_OK || !desktop.p) return "FindWindowSW";
     CComPtr<IServiceProvider> provider;
     hr = desktop->QueryInterface(IID_IServiceProvider, provider.Out());
-    if (hr != S_OK || !provider.p) return L"IServiceProvider";
+    if (hr != S_OK || !provider.p) return "IServiceProvider";
     CComPtr<IShellBrowser> browser;
     hr = provider->QueryService(SID_STopLevelBrowser, IID_IShellBrowser, browser.Out());
-    if (hr != S_OK || !browser.p) return L"SID_STopLevelBrowser";
+    if (hr != S_OK || !browser.p) return "SID_STopLevelBrowser";
     CComPtr<IShellView> view;
     hr = browser->QueryActiveShellView(&view);
-    if (hr != S_OK || !view.p) return L"QueryActiveShellView";
+    if (hr != S_OK || !view.p) return "QueryActiveShellView";
     CComPtr<IDispatch> background;
     hr = view->GetItemObject(SVGIO_BACKGROUND, IID_IDispatch, background.Out());
-    if (hr != S_OK || !background.p) return L"GetItemObject";
+    if (hr != S_OK || !background.p) return "GetItemObject";
     CComPtr<IShellFolderViewDual> folderView;
     hr = background->QueryInterface(IID_IShellFolderViewDual, folderView.Out());
-    if (hr != S_OK || !folderView.p) return L"IShellFolderViewDual";
+    if (hr != S_OK || !folderView.p) return "IShellFolderViewDual";
     CComPtr<IDispatch> application;
     hr = folderView->get_Application(&application);
-    if (hr != S_OK || !application.p) return L"Application";
+    if (hr != S_OK || !application.p) return "Application";
     CComPtr<IShellDispatch2> shell;
     hr = application->QueryInterface(IID_IShellDispatch2, shell.Out());
-    if (hr != S_OK || !shell.p) return L"IShellDispatch2";
+    if (hr != S_OK || !shell.p) return "IShellDispatch2";
 
     const CComBSTR url(DOWNLOAD_PAGE_URL), empty(L""), open(L"open");
     VARIANT args, dir, verb, show;
@@ -69,7 +69,7 @@ static LPCWSTR OpenThroughDesktopShell(HRESULT& hr)
     show.vt = VT_I4;
     show.lVal = SW_SHOWNORMAL;
     hr = shell->ShellExecute(url, args, dir, verb, show);
-    return hr == S_OK ? nullptr : L"ShellExecute";
+    return hr == S_OK ? nullptr : "ShellExecute";
 }
 
 void OpenDownloadPage()
@@ -78,17 +78,17 @@ void OpenDownloadPage()
     const CComInit com;
     if (!IsElevated()) {
         const INT_PTR opened = reinterpret_cast<INT_PTR>(::ShellExecuteW(nullptr, L"open", DOWNLOAD_PAGE_URL, L"", L"", SW_SHOW));
-        LogLine(L"page", opened > 32 ? L"opened: not elevated" : L"not opened: not elevated, the shell refused", DOWNLOAD_PAGE_URL);
+        LogLine("page", opened > 32 ? "opened: not elevated" : "not opened: not elevated, the shell refused", DOWNLOAD_PAGE_URL);
         return;
     }
     HRESULT hr;
-    const LPCWSTR failedStep = OpenThroughDesktopShell(hr);
+    const char* const failedStep = OpenThroughDesktopShell(hr);
     if (!failedStep) {
-        LogLine(L"page", L"opened by the desktop's shell", DOWNLOAD_PAGE_URL);
+        LogLine("page", "opened by the desktop's shell", DOWNLOAD_PAGE_URL);
         return;
     }
     WCHAR why[120];
-    ::wsprintfW(why, L"not opened: no desktop shell to open it as the desktop's user (%s: 0x%08lX)", failedStep, hr);
+    ::wsprintfW(why, L"not opened: no desktop shell to open it as the desktop's user (%hs: 0x%08lX)", failedStep, hr);
     LogLine(L"page", why, DOWNLOAD_PAGE_URL);
 }
 
@@ -104,7 +104,7 @@ void StartDownloadPage()
 {
     s_pageThread.Attach(::CreateThread(nullptr, 0, PageThreadProc, nullptr, 0, nullptr));
     if (!s_pageThread.IsValid())
-        LogLine(L"page", CString(L"not opened: no thread to ask for it: ") + CErrorText(::GetLastError()), DOWNLOAD_PAGE_URL);
+        LogLine(L"page", CString("not opened: no thread to ask for it: ") + CErrorText(::GetLastError()), DOWNLOAD_PAGE_URL);
 }
 
 void WaitForDownloadPage()

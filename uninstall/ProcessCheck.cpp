@@ -32,6 +32,6 @@ DWORD FindProcessByName(LPCWSTR pszName)
 bool ProductIsRunning()
 {
     if (FindProcessByName(L"Quorill.exe") == 0) return false;
-    LogLine(L"refused", L"Quorill.exe is running: nothing changed");
+    LogLine("refused", "Quorill.exe is running: nothing changed");
     return true;
 }

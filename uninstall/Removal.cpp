@@ -19,8 +19,8 @@ Outcome LoadManifest(RemovalRun& run)
     if (!IsUtf16Manifest(run.manifest))
         ::wsprintfW(readAs, L"it was read as ANSI text in code page %u: text written in another reads as other paths",
                     ::GetACP());
-    LogLine(L"refused", CString(L"the manifest names nothing that is here: not one of its entries was found, while its "
-                                L"folder holds more than Uninst.exe and the manifest; ") + readAs + L"; nothing changed",
+    LogLine(L"refused", CString("the manifest names nothing that is here: not one of its entries was found, while its "
+                                "folder holds more than Uninst.exe and the manifest; ") + readAs + L"; nothing changed",
             run.manifest);
     return NOTHING_LISTED_HERE;
 }
@@ -79,11 +79,11 @@ Outcome HandOverAfterExit(RemovalRun& run, bool restartNow)
     DWORD error;
     const CString script = ScheduleSelfDelete(folders, error);
     if (script.IsEmpty()) {
-        LogLine(L"script", L"could not be written or started: what it would remove goes at the next restart instead",
+        LogLine("script", "could not be written or started: what it would remove goes at the next restart instead",
                 CErrorText(error));
         return ScheduleOwnFilesAtRestart(run, disk);
     }
-    LogLine(L"script", L"started: it removes what goes after exit", script);
+    LogLine("script", "started: it removes what goes after exit", script);
     // Only a restart that follows at once can cut the script short. Scheduled for a later one, they
     // would take what an installation made again before it puts under the same names.
     if (restartNow) {

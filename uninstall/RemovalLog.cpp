@@ -35,7 +35,12 @@ static void MakeFoldersOf(LPWSTR pszPath)
 // Tells whoever started the run, on the error output a deployment tool keeps, why it has no log.
 static void TellNoLog(LPCWSTR pszWhy, LPCWSTR pszPath)
 {
-    Write(CString(L"Uninst.exe: no log written to ") + pszPath + L": " + pszWhy + L"\r\n", ::GetStdHandle(STD_ERROR_HANDLE));
+    CString text("Uninst.exe: no log written to ");
+    text += pszPath;
+    text += L": ";
+    text += pszWhy;
+    text += L"\r\n";
+    Write(text, ::GetStdHandle(STD_ERROR_HANDLE));
 }
 
 // The log is opened as itself, never through a link that a user could have made on its path, never
@@ -47,7 +52,7 @@ static HANDLE OpenLogFile(LPWSTR pszPath)
     CString checked;
     const CString link = LinkInPath(pszPath, checked);
     if (!link.IsEmpty()) {
-        TellNoLog(CString(L"a link that a user could have made is in its path at ") + link, pszPath);
+        TellNoLog(CString("a link that a user could have made is in its path at ") + link, pszPath);
         return INVALID_HANDLE_VALUE;
     }
     MakeFoldersOf(pszPath);
@@ -108,6 +113,11 @@ void LogLine(LPCWSTR psz1, LPCWSTR psz2, LPCWSTR psz3, LPCWSTR psz4)
     ::EnterCriticalSection(&s_lock);
     if (s_log.IsValid()) Write(line);
     ::LeaveCriticalSection(&s_lock);
+}
+
+void LogLine(const char* psz1, const char* psz2, LPCWSTR psz3, LPCWSTR psz4)
+{
+    LogLine(CString(psz1), CString(psz2), psz3, psz4);
 }
 
 CErrorText::CErrorText(DWORD error)

@@ -11,6 +11,9 @@ void OpenRemovalLog(LPCWSTR pszPath);
 void CloseRemovalLog();
 // One line of up to four fields; the fields after a null one are left out.
 void LogLine(LPCWSTR psz1, LPCWSTR psz2 = nullptr, LPCWSTR psz3 = nullptr, LPCWSTR psz4 = nullptr);
+// The same, with the two fields that the program writes itself given as ASCII, which it keeps at
+// half the size of wide text.
+void LogLine(const char* psz1, const char* psz2, LPCWSTR psz3 = nullptr, LPCWSTR psz4 = nullptr);
 // A system error as "error <number>: <the system's text>", for a field of a line.
 class CErrorText {
 public:

@@ -58,20 +58,20 @@ bool NamesNothingHere(const RemovalRun& run, CRemovalSite& site)
 Outcome RefuseWithoutManifest(const RemovalRun& run, bool keyThere, LPCWSTR pszKeyProgram, CRemovalSite& site)
 {
     if (!keyThere) {
-        LogLine(L"refused", L"no manifest and no uninstall entry: nothing of Zembrat is there; nothing changed",
+        LogLine("refused", "no manifest and no uninstall entry: nothing of Zembrat is there; nothing changed",
                 run.manifest);
         return NOTHING_INSTALLED;
     }
     // A copy run from elsewhere, as deployment tools run a package from a cache of their own.
     const bool another = *pszKeyProgram && ::lstrcmpW(site.Key(pszKeyProgram), site.Key(run.exe)) != 0;
     if (another && site.Exists(pszKeyProgram)) {
-        LogLine(L"refused", L"no manifest beside this Uninst.exe, which is not the installation's own: nothing changed; "
-                            L"run the installation's own, which the uninstall entry names",
+        LogLine("refused", "no manifest beside this Uninst.exe, which is not the installation's own: nothing changed; "
+                           "run the installation's own, which the uninstall entry names",
                 pszKeyProgram);
         return MANIFEST_MISSING;
     }
-    LogLine(L"refused", L"no manifest, though the uninstall entry is there: nothing changed; installing Zembrat again "
-                        L"into its folder writes the manifest anew, and then it can be removed",
+    LogLine("refused", "no manifest, though the uninstall entry is there: nothing changed; installing Zembrat again "
+                       "into its folder writes the manifest anew, and then it can be removed",
             another ? DirectoryOfPath(pszKeyProgram) + L"Uninst.ini" : run.manifest);
     return MANIFEST_MISSING;
 }
@@ -109,7 +109,7 @@ static EntryFate Schedule(LPCWSTR pszKind, LPCWSTR pszPath, RemovalRun& run, CRe
 {
     const DWORD error = site.DeleteAtRestart(pszPath);
     if (error != ERROR_SUCCESS) {
-        LogLine(L"stayed", pszKind, CString(L"not scheduled at restart: ") + CErrorText(error), pszPath);
+        LogLine(L"stayed", pszKind, CString("not scheduled at restart: ") + CErrorText(error), pszPath);
         return Decide(FATE_STAYED, error);
     }
     run.atRestart.AddTail(site.Key(pszPath));
@@ -180,7 +180,7 @@ static void LogFate(const EntryFate& fate, LPCWSTR pszKind, LPCWSTR pszPath, con
     case FATE_REMOVED: LogLine(L"removed", pszKind, pszPath); break;
     case FATE_ABSENT: LogLine(L"absent", pszKind, pszPath); break;
     case FATE_NOT_FOLLOWED:
-        LogLine(L"stayed", pszKind, CString(L"not followed: a link in its path at ") + link, pszPath);
+        LogLine(L"stayed", pszKind, CString("not followed: a link in its path at ") + link, pszPath);
         break;
     case FATE_KEPT: LogLine(L"stayed", pszKind, CErrorText(fate.error), pszPath); break;
     default: break;  // logged as it was decided

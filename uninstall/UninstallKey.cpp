@@ -2,15 +2,20 @@
 #include "platform/String.h"
 #include "uninstall/RemovalLog.h"
 
-static const wchar_t UNINSTALL_KEY[] = L"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
+// The key's name as the registry's editor shows it; its path follows "HKLM\". The 32-bit view of a
+// 64-bit Windows shows it with WOW6432Node after "HKLM\Software\", its first BEFORE_VIEW characters.
+static const wchar_t KEY_NAME[] = L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
+static const wchar_t* const UNINSTALL_KEY = KEY_NAME + 5;
+static const int BEFORE_VIEW = 14;
 
-const wchar_t* UninstallKeyName()
+CString UninstallKeyName()
 {
+    CString name(KEY_NAME, BEFORE_VIEW);
     // On a 64-bit Windows the 32-bit view is kept under WOW6432Node.
     WCHAR folder[MAX_PATH];
-    return ::GetSystemWow64DirectoryW(folder, MAX_PATH)
-               ? L"HKLM\\Software\\WOW6432Node\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010"
-               : L"HKLM\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\Quorill2010";
+    if (::GetSystemWow64DirectoryW(folder, MAX_PATH)) name += L"WOW6432Node\\";
+    name += KEY_NAME + BEFORE_VIEW;
+    return name;
 }
 
 bool UninstallKeyExists()
@@ -73,31 +78,23 @@ CString UninstallKeyProgram()
 Outcome DeleteUninstallKey()
 {
     HKEY hKey;
-    const LONG opened = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, KEY_ALL_ACCESS, &hKey);
-    if (opened == ERROR_FILE_NOT_FOUND) {
-        LogLine(L"key", L"absent", UninstallKeyName());
-        return REMOVED;
-    }
-    LONG deleted = opened;
+    LONG deleted = ::RegOpenKeyExW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY, 0, KEY_ALL_ACCESS, &hKey);
     DWORD subkeys = 0;
-    if (opened == ERROR_SUCCESS) {
+    if (deleted == ERROR_SUCCESS) {
         ::RegQueryInfoKeyW(hKey, nullptr, nullptr, nullptr, &subkeys, nullptr, nullptr, nullptr, nullptr, nullptr,
                            nullptr, nullptr);
         ::RegCloseKey(hKey);
         deleted = ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, UNINSTALL_KEY);
     }
-    if (deleted == ERROR_SUCCESS) {
-        LogLine(L"key", L"deleted", UninstallKeyName());
-        return REMOVED;
-    }
-    // Another run at the same moment deleted it first.
-    if (deleted == ERROR_FILE_NOT_FOUND) {
-        LogLine(L"key", L"absent", UninstallKeyName());
+    const CString name = UninstallKeyName();
+    // Not found when it was opened, or deleted first by another run at the same moment.
+    if (deleted == ERROR_SUCCESS || deleted == ERROR_FILE_NOT_FOUND) {
+        LogLine("key", deleted == ERROR_SUCCESS ? "deleted" : "absent", name);
         return REMOVED;
     }
     // Windows refuses a key with subkeys as access denied, which would send an administrator
     // looking at permissions.
-    if (subkeys) LogLine(L"key", L"stayed", L"it has subkeys: only a key without subkeys can be deleted", UninstallKeyName());
-    else LogLine(L"key", L"stayed", CErrorText(deleted), UninstallKeyName());
+    if (subkeys) LogLine(L"key", L"stayed", L"it has subkeys: only a key without subkeys can be deleted", name);
+    else LogLine("key", "stayed", CErrorText(deleted), name);
     return REMOVAL_FAILED;
 }

@@ -12,4 +12,4 @@ CString UninstallKeyProgram();
 // REMOVAL_FAILED. A key with subkeys stays: the system deletes only a key without any.
 Outcome DeleteUninstallKey();
 // The key as the registry's editor shows it on this system, for the log.
-const wchar_t* UninstallKeyName();
+CString UninstallKeyName();
