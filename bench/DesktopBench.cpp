@@ -101,7 +101,8 @@ struct Watched {
         DWORD size = 0;
         if (!::GetOverlappedResult(folder, &overlapped, &size, FALSE) || !size) return !Exists(entry);
         for (DWORD at = 0;;) {
-            const auto* change = reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(reinterpret_cast<const BYTE*>(changes) + at);
+            const auto* change =
+                reinterpret_cast<const FILE_NOTIFY_INFORMATION*>(reinterpret_cast<const BYTE*>(changes) + at);
             if (change->Action == FILE_ACTION_REMOVED &&
                 name == std::wstring(change->FileName, change->FileNameLength / sizeof(wchar_t)))
                 return true;

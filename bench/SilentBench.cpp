@@ -85,9 +85,9 @@ int wmain(int argc, wchar_t** argv)
     for (int run = 0; run <= runs; ++run)
         for (int turn = 0; turn < 2; ++turn) {
             const bool isUninst = (run + turn) % 2;
-            const double elapsed =
-                isUninst ? Run(Stage(root / "Zembrat", uninst, L"Uninst.exe", 20, 9).exe, L"/S", "uninst", observed, run)
-                            : Run(Stage(root / "Zembrat", floor, L"Floor.exe", 20, 9).exe, L"/S", "floor", observed, run);
+            const Staged staged =
+                Stage(root / "Zembrat", isUninst ? uninst : floor, isUninst ? L"Uninst.exe" : L"Floor.exe", 20, 9);
+            const double elapsed = Run(staged.exe, L"/S", isUninst ? "uninst" : "floor", observed, run);
             if (run) (isUninst ? silent : floors).push_back(elapsed);
         }
     fs::remove_all(root);

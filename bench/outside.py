@@ -159,7 +159,8 @@ def main():
                 rows.append({'counted': words[0] == 'run', 'program': words[1], 'entries': int(words[2]),
                              'bench': (first and first - yes, last and last - yes, exit_ - yes, peak),
                              'outside': (run['first'] - yes, run['last'] - yes, ended[0] - yes, ended[2]),
-                             'cpu': (ended[1], server - run['cpu'][0], other - run['cpu'][1], cpu_ms(own) - run['bench'])})
+                             'cpu': (ended[1], server - run['cpu'][0], other - run['cpu'][1],
+                                     cpu_ms(own) - run['bench'])})
                 run = None
             else:
                 print(line.decode(errors='replace').rstrip('\r'), flush=True)
@@ -172,10 +173,10 @@ def report(rows):
     counted = [r for r in rows if r['counted']]
     if not counted:
         return
-    print(f'\nThe same runs seen from outside Wine (bench/outside.py), medians of {len(counted)} runs: the bench\'s own figures')
-    print('beside the kernel\'s, from the same moment (the key press of Yes, or the start of a silent run), in ms; the')
-    print('peak working set, in MB; the CPU time, in ms, of the program, the wineserver, the bench, and the rest of')
-    print('the session (Wine\'s other processes and the X server) from that moment to the run\'s end.')
+    print(f'\nThe same runs seen from outside Wine (bench/outside.py), medians of {len(counted)} runs: the bench\'s')
+    print('own figures beside the kernel\'s, from the same moment (the key press of Yes, or the start of a silent run),')
+    print('in ms; the peak working set, in MB; the CPU time, in ms, of the program, the wineserver, the bench, and the')
+    print('rest of the session (Wine\'s other processes and the X server) from that moment to the run\'s end.')
     print(f'{"":27}{"first gone":>16}{"last gone":>16}{"exit":>16}{"peak WS":>16}{"CPU: program":>14}{"wineserver":>11}'
           f'{"bench":>7}{"rest":>7}')
     print(f'{"":27}' + f'{"bench outside":>16}' * 4)
@@ -193,8 +194,8 @@ def report(rows):
             print(f'{entries:4} entries, {program:<11.11}{cells}{cpu[0]:14.0f}{cpu[1]:11.0f}{cpu[3]:7.0f}{cpu[2]:7.0f}')
     late = [r for r in counted if any(r['bench'][i] > 0 and abs(r['bench'][i] - r['outside'][i]) > 5 for i in range(2))]
     if late:
-        print(f'In {len(late)} of these runs the bench saw an entry go more than 5 ms after the kernel did: Wine was slow to '
-              'deliver the notification on a busy machine.')
+        print(f'In {len(late)} of these runs the bench saw an entry go more than 5 ms after the kernel did: Wine was slow')
+        print('to deliver the notification on a busy machine.')
 
 
 if __name__ == '__main__':
