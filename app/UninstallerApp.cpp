@@ -7,7 +7,6 @@
 #include "uninstall/RemovalLog.h"
 #include "uninstall/RunState.h"
 #include "uninstall/SilentRemoval.h"
-#include <commctrl.h>
 
 // Constructed in this order, destroyed in the reverse.
 CUninstallerApp theApp;
@@ -34,9 +33,19 @@ static Outcome RefuseUnanswered()
     return NOBODY_TO_ANSWER;
 }
 
+// The dialog's progress bar is a common control. Their DLL is loaded only for a run that shows the
+// dialog, from the system folder alone: a silent run never pays for it, nor for the display
+// connection that its start opens.
+static void InitCommonControlsForDialog()
+{
+    typedef void(WINAPI * PFNINITCOMMONCONTROLS)();
+    const auto init = reinterpret_cast<PFNINITCOMMONCONTROLS>(
+        reinterpret_cast<void*>(::GetProcAddress(::LoadLibraryW(L"comctl32.dll"), MAKEINTRESOURCEA(17))));
+    if (init) init();
+}
+
 BOOL CUninstallerApp::InitInstance()
 {
-    InitCommonControls();
     CWinApp::InitInstance();
     AfxEnableControlContainer();
     SetRegistryKey(L"应用程序向导生成的本地应用程序");
@@ -50,6 +59,7 @@ BOOL CUninstallerApp::InitInstance()
         return FALSE;
     }
 
+    InitCommonControlsForDialog();
     CUninstallerDialog dlg;
     m_pMainWnd = &dlg;
     dlg.DoModal();
