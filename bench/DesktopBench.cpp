@@ -74,9 +74,10 @@ bool Exists(const fs::path& path)
     return ::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES;
 }
 
-// The folder that holds one watched entry, and when the entry went. Wine reports the changes of a
-// folder's tree only one level down; and where it holds the folder, Wine cannot remove it: the first
-// entry's folder is let go as soon as the entry has gone, long before the run reaches that folder.
+// The folder that holds one watched entry, and whether the entry went. Wine reports the changes of a
+// folder's tree only one level down, so each entry's own folder is watched; and a folder held open
+// stays, once removed, until it is let go, so that its parent cannot be removed: the first entry's
+// folder is let go as soon as the entry has gone, long before the run reaches that folder.
 struct Watched {
     explicit Watched(const fs::path& entry)
         : name(entry.filename().wstring()),
