@@ -40,18 +40,6 @@ fs::path ThisProgram()
     return exe;
 }
 
-void RemoveListed(const fs::path& manifest)
-{
-    wchar_t value[MAX_PATH];
-    for (const wchar_t* section : {L"Files", L"Dirs"})
-        for (int i = 0;; ++i) {
-            if (!::GetPrivateProfileStringW(section, std::to_wstring(i).c_str(), L"", value, MAX_PATH, manifest.c_str())) break;
-            if (section[0] == L'F') ::DeleteFileW(value);
-            else ::RemoveDirectoryW(value);
-        }
-    ::RegDeleteKeyW(HKEY_LOCAL_MACHINE, KEY);
-}
-
 bool UninstallKeyExists()
 {
     HKEY key;

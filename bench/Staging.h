@@ -15,7 +15,5 @@ struct Staged {
 // listed); the uninstall entry; and a copy of the program under the name.
 Staged Stage(const fs::path& folder, const fs::path& program, const wchar_t* name, int tops, int subs);
 fs::path ThisProgram();
-// The least removal: each entry the manifest lists deleted as it is read, then the uninstall entry.
-void RemoveListed(const fs::path& manifest);
 bool UninstallKeyExists();
 double Median(std::vector<double> values);

@@ -26,6 +26,9 @@ bool IsLink(DWORD attributes, DWORD tag)
 // The link itself is asked, never what it leads to; an owner that cannot be read is not trusted.
 static bool IsUntrustedLink(LPCWSTR pszFolder)
 {
+    // The folder's own attributes, read without opening it, clear most folders at once.
+    const DWORD attributes = ::GetFileAttributesW(pszFolder);
+    if (attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) return false;
     WIN32_FIND_DATAW data;
     const CFindHandle find(::FindFirstFileW(pszFolder, &data));
     if (!find.IsValid() || !IsLink(data.dwFileAttributes, data.dwReserved0)) return false;
@@ -59,8 +62,12 @@ CString LinkInPath(LPCWSTR pszPath, CString& checked)
     CHeapArray<WCHAR> path;
     if (!path.Alloc(folder.GetLength() + 1)) return folder;
     ::lstrcpyW(path, folder);
+    // The folders that this path shares with the one checked last were found free then.
+    const LPCWSTR last = checked;
+    int same = 0;
+    while (last[same] && last[same] == path[same]) ++same;
     for (int i = RootLength(path) + 1; path[i]; ++i) {
-        if (!IsSeparator(path[i])) continue;
+        if (!IsSeparator(path[i]) || i < same) continue;
         const WCHAR separator = path[i];
         path[i] = L'\0';
         const bool link = IsUntrustedLink(path);
