@@ -187,11 +187,32 @@ static void LogFate(const EntryFate& fate, LPCWSTR pszKind, LPCWSTR pszPath, con
     }
 }
 
-// Uninst.exe and its manifest, listed or not, go after exit: Uninst.exe runs until then.
+// The last part of a path.
+static LPCWSTR NameOf(LPCWSTR pszPath)
+{
+    LPCWSTR name = pszPath;
+    for (; *pszPath; ++pszPath)
+        if (IsSeparator(*pszPath)) name = pszPath + 1;
+    return name;
+}
+
+// Whether two names are alike but for the case of ASCII letters.
+static bool SameName(LPCWSTR a, LPCWSTR b)
+{
+    const auto fold = [](WCHAR c) { return c >= L'a' && c <= L'z' ? static_cast<WCHAR>(c - 32) : c; };
+    for (; *a && fold(*a) == fold(*b); ++a, ++b) {}
+    return fold(*a) == fold(*b);
+}
+
+// Uninst.exe and its manifest, listed or not, go after exit: Uninst.exe runs until then. Their names
+// are compared first: a key costs Windows a walk of the whole path.
 static bool IsOwnFile(LPCWSTR pszPath, const RemovalRun& run, CRemovalSite& site)
 {
+    const LPCWSTR name = NameOf(pszPath);
+    const bool exe = SameName(name, NameOf(run.exe));
+    if (!exe && !SameName(name, NameOf(run.manifest))) return false;
     const CString key = site.Key(pszPath);
-    return !key.IsEmpty() && (::lstrcmpW(key, site.Key(run.exe)) == 0 || ::lstrcmpW(key, site.Key(run.manifest)) == 0);
+    return !key.IsEmpty() && ::lstrcmpW(key, site.Key(exe ? run.exe : run.manifest)) == 0;
 }
 
 // Nothing is deleted, removed or scheduled through a link that a user could have made on the path:
