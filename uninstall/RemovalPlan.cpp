@@ -233,6 +233,14 @@ static bool IsFailure(Fate fate)
     return fate == FATE_STAYED || fate == FATE_NOT_FOLLOWED;
 }
 
+// The run's i-th entry: the listed files first, then the listed folders.
+static const CString& EntryAt(const RemovalRun& run, int i)
+{
+    const int files = static_cast<int>(run.files.GetCount());
+    const CStringList& list = i < files ? run.files : run.dirs;
+    return list.GetAt(list.FindIndex(i < files ? i : i - files));
+}
+
 Outcome RemoveListed(RemovalRun& run, CRemovalSite& site)
 {
     // Uninst.exe and its manifest go after exit: a folder that holds nothing else is empty of the product.
@@ -241,22 +249,18 @@ Outcome RemoveListed(RemovalRun& run, CRemovalSite& site)
     const int files = static_cast<int>(run.files.GetCount()), count = files + static_cast<int>(run.dirs.GetCount());
     if (!run.fates.Alloc(count ? count : 1)) return REMOVAL_FAILED;
     for (int i = 0; i < count; ++i) {
-        const bool dir = i >= files;
-        const CStringList& list = dir ? run.dirs : run.files;
-        run.fates[i] = RemoveEntry(dir, list.GetAt(list.FindIndex(dir ? i - files : i)), false, run, site);
+        run.fates[i] = RemoveEntry(i >= files, EntryAt(run, i), false, run, site);
         site.Step();
     }
     // A folder listed before what it holds, the commonest slip, is tried again once all else is done.
     for (int i = files; i < count; ++i)
-        if (TriedAgain(run.fates[i]))
-            run.fates[i] = RemoveEntry(true, run.dirs.GetAt(run.dirs.FindIndex(i - files)), true, run, site);
+        if (TriedAgain(run.fates[i])) run.fates[i] = RemoveEntry(true, EntryAt(run, i), true, run, site);
 
     Outcome outcome = REMOVED;
     for (int i = 0; i < count; ++i) {
-        const CStringList& list = i >= files ? run.dirs : run.files;
         if (run.fates[i].fate == FATE_AT_RESTART) outcome = Worse(outcome, REMOVED_AT_RESTART);
         if (!IsFailure(run.fates[i].fate)) continue;
-        run.stayed.AddTail(list.GetAt(list.FindIndex(i >= files ? i - files : i)));
+        run.stayed.AddTail(EntryAt(run, i));
         outcome = Worse(outcome, REMOVAL_FAILED);
     }
     return outcome;

@@ -197,7 +197,7 @@ static bool RunUnix(const std::wstring& commandLine, const std::wstring& folder,
     return false;
 }
 
-static bool UnderWine()
+bool UnderWine()
 {
     return ::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version") != nullptr;
 }

@@ -18,6 +18,8 @@ std::set<std::wstring> Paths(const std::map<std::wstring, std::wstring>& snapsho
 bool MakeUsersDirectoryLink(const std::wstring& link, const std::wstring& target);
 // Removes that link itself, never what it leads to (Wine's RemoveDirectoryW would remove the target).
 void RemoveDirectoryLink(const std::wstring& link);
+// Whether the tests run under Wine, where a few of them take another way or cannot run.
+bool UnderWine();
 
 // An installation of the product in a fresh folder under the temporary folder, with a space and
 // Chinese in its path, a decoy folder beside it and the uninstall key, both marked as the tests'

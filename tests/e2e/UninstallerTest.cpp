@@ -584,7 +584,7 @@ TEST(Uninstaller, IsNotSteeredByWhatAUserPlants)
 // folder, then restarted: only the module, renamed, goes; the new installation and its entry stay.
 TEST(Uninstaller, AnInstallationMadeAgainBeforeTheRestartKeepsEveryFile)
 {
-    if (!::GetProcAddress(::GetModuleHandleW(L"ntdll.dll"), "wine_get_version"))
+    if (!UnderWine())
         GTEST_SKIP() << "it restarts the machine, which only Wine's restart of the test's own prefix makes safe";
     StagedInstall install;
     ASSERT_EQ("", install.Problem());
